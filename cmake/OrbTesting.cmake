@@ -1,0 +1,18 @@
+# orb_add_gtest(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# One GoogleTest executable per unit; each test case becomes a ctest test. Discovery runs
+# before the tests (PRE_TEST), so building never starts Wine.
+function(orb_add_gtest name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_compile_definitions(${name} PRIVATE
+    ORB_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+    ORB_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  set(props TIMEOUT 120)
+  if(A_LABELS)
+    list(APPEND props LABELS "${A_LABELS}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES ${props})
+endfunction()
