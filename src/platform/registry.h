@@ -60,4 +60,13 @@ class RegKey {
   std::unique_ptr<State> state_;
 };
 
+// Writes, for tests and tools that prepare a machine (the installer itself only reads).
+// The key is created with its parents when missing; `data` is given as RegQueryValueExA
+// would return it (GBK text with its terminating zero for string types). On Windows these go
+// through the W functions after converting from code page 936.
+std::uint32_t RegWriteValue(RootKey root, const std::string& subkey, const std::string& name,
+                            std::uint32_t type, const std::string& data);
+// Deletes a key with all its subkeys and values; a missing key is not an error.
+std::uint32_t RegDeleteTree(RootKey root, const std::string& subkey);
+
 }  // namespace platform
