@@ -1,0 +1,214 @@
+// System and registry utilities over the operating-system layer.
+#include "installer/SysUtils.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "platform/codepage.h"
+#include "platform/file.h"
+#include "platform/fs.h"
+#include "platform/gbk.h"
+#include "platform/ui.h"
+#include "platform/version.h"
+#include "platform/volume.h"
+
+namespace orb {
+namespace {
+
+// The drive part of a path as the runtime's ExtractFileDrive gives it: "D:" for a drive
+// path, "\\server\share" for a UNC path, empty otherwise.
+std::string ExtractFileDrive(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':' && !platform::IsGbkLeadByte(path[0])) {
+    return path.substr(0, 2);
+  }
+  if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    int separators = 0;
+    std::size_t i = 2;
+    while (i < path.size()) {
+      unsigned char c = static_cast<unsigned char>(path[i]);
+      if (platform::IsGbkLeadByte(c) && i + 1 < path.size()) {
+        i += 2;
+        continue;
+      }
+      if (c == '\\' && ++separators == 2) break;
+      ++i;
+    }
+    return path.substr(0, i);
+  }
+  return {};
+}
+
+bool IsExistingDir(const std::string& path) {
+  std::uint32_t attributes = platform::kInvalidFileAttributes;
+  platform::GetAttributes(path, attributes);
+  return attributes != platform::kInvalidFileAttributes &&
+         (attributes & platform::kFileAttributeDirectory) != 0;
+}
+
+bool NameExists(const std::string& path) {
+  std::uint32_t attributes = platform::kInvalidFileAttributes;
+  return platform::GetAttributes(path, attributes) == 0 &&
+         attributes != platform::kInvalidFileAttributes;
+}
+
+// The temporary-name counter: process-wide on purpose, so that names reserved (not
+// created) by earlier calls are not offered again by a later call in the same second.
+// Nothing resets it.
+std::int32_t g_temp_name_counter = 0;
+
+}  // namespace
+
+bool SelectFolder(std::uintptr_t /*Owner*/, std::string& Directory, const std::string& Title,
+                  bool NewStyle, bool AllowRemote, const std::u16string& Root,
+                  const TValidateFolderEvent& OnValidate) {
+  platform::BrowseRequest request;
+  request.title = Title;
+  request.initial_folder = Directory;
+  request.root = Root.empty() ? std::string() : platform::Utf16ToGbk(Root);
+  request.new_style = NewStyle;
+  request.dont_go_below_domain = !AllowRemote;
+  request.accept = [AllowRemote, OnValidate](const std::string& path) {
+    if (path.empty()) return true;
+    std::string drive = ExtractFileDrive(path);
+    AppendBackslash(drive);
+    bool accept = AllowRemote || platform::DriveType(drive) != platform::kDriveRemote;
+    if (accept && OnValidate) OnValidate(path, accept);
+    return accept;
+  };
+  std::string chosen;
+  if (!platform::CurrentUserInterface().BrowseForFolder(request, chosen)) return false;
+  Directory = chosen;
+  return true;
+}
+
+bool GetFileVersionNumbers(const std::string& FileName, std::uint32_t& MS, std::uint32_t& LS) {
+  platform::FixedFileInfo info;
+  if (platform::ReadFixedFileInfo(FileName, info) != 0) return false;
+  MS = info.file_version_ms;
+  LS = info.file_version_ls;
+  return true;
+}
+
+bool ReadRegString(RootKey Root, const std::string& Key, const std::string& Name,
+                   std::string& Value) {
+  platform::RegKey key;
+  if (key.Open(Root, Key, platform::kKeyAllAccess) != 0) return false;
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  if (key.QueryInfo(Name, type, size) != 0) return false;
+  if (size == 0) {
+    Value.clear();
+    return true;
+  }
+  if (type != platform::kRegSz && type != platform::kRegExpandSz) {
+    throw ERegistryError("Invalid data type for '" + Name + "'");
+  }
+  platform::RegValue value;
+  if (key.Query(Name, value) != 0) return false;
+  // Up to the first zero byte; an expandable string stays unexpanded.
+  Value = value.data.substr(0, value.data.find('\0'));
+  return true;
+}
+
+void ReadRegStringOrEmpty(RootKey Root, const std::string& Key, const std::string& Name,
+                          std::string& Value) {
+  if (!ReadRegString(Root, Key, Name, Value)) Value.clear();
+}
+
+std::string PathJoin(const std::string& Dir, const std::string& Name) {
+  if (Dir.empty()) return Name;
+  if (platform::EndsWithChar(Dir, '\\')) return Dir + Name;
+  return Dir + "\\" + Name;
+}
+
+void AppendBackslash(std::string& Path) {
+  if (!Path.empty() && !platform::EndsWithChar(Path, '\\')) Path += '\\';
+}
+
+std::string StripBackslash(const std::string& Path) {
+  if (platform::EndsWithChar(Path, '\\')) return Path.substr(0, Path.size() - 1);
+  return Path;
+}
+
+std::string NewTempFileName(const std::string& Prefix, const std::string& Dir) {
+  std::string folder = (!Dir.empty() && IsExistingDir(Dir)) ? Dir : platform::TempPath();
+  platform::LocalTime t = platform::GetLocalTime();
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%2.2d%2.2d%2.2d%2.2d_%5.5d", t.month, t.day, t.hour,
+                t.minute, static_cast<int>(t.second) * static_cast<int>(t.milliseconds));
+  const std::string base = PathJoin(folder, Prefix + stamp);
+  std::string candidate = base;
+  while (NameExists(candidate + ".TMP")) {
+    candidate = base + "_" + std::to_string(g_temp_name_counter);
+    ++g_temp_name_counter;
+  }
+  return candidate + ".TMP";
+}
+
+std::int32_t TempNameCounter() { return g_temp_name_counter; }
+
+int CompareSuffixText(const std::string& S, const std::string& Suffix) {
+  const std::string tail = S.size() > Suffix.size() ? S.substr(S.size() - Suffix.size()) : S;
+  return platform::CompareTextIgnoreCase(tail, Suffix);
+}
+
+void TextToFloat(const std::string& S, double& Value, int& Code) {
+  Value = 0;
+  std::size_t i = 0;
+  while (i < S.size() && S[i] == ' ') ++i;
+  bool negative = false;
+  if (i < S.size() && (S[i] == '+' || S[i] == '-')) negative = S[i++] == '-';
+  const std::size_t number_start = i;
+  auto digits = [&] {
+    std::size_t from = i;
+    while (i < S.size() && S[i] >= '0' && S[i] <= '9') ++i;
+    return i - from;
+  };
+  std::size_t mantissa_digits = digits();
+  if (i < S.size() && S[i] == '.') {
+    ++i;
+    mantissa_digits += digits();
+  }
+  if (mantissa_digits == 0) {
+    Code = static_cast<int>(i) + 1;
+    return;
+  }
+  if (i < S.size() && (S[i] == 'e' || S[i] == 'E')) {
+    ++i;
+    if (i < S.size() && (S[i] == '+' || S[i] == '-')) ++i;
+    if (digits() == 0) {
+      Code = static_cast<int>(i) + 1;
+      return;
+    }
+  }
+  if (i != S.size()) {
+    Code = static_cast<int>(i) + 1;
+    return;
+  }
+  // from_chars takes no '+' and no leading point-only form issues: the text was checked above.
+  double v = 0;
+  std::string text = S.substr(number_start);
+  if (text[0] == '.') text.insert(text.begin(), '0');
+  if (std::size_t dot = text.find('.');
+      dot != std::string::npos && (dot + 1 == text.size() || text[dot + 1] == 'e' ||
+                                   text[dot + 1] == 'E')) {
+    text.insert(dot + 1, "0");
+  }
+  auto result = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
+    // Out of range: the legacy conversion overflowed the FPU; callers see a failure.
+    Code = 1;
+    return;
+  }
+  Value = negative ? -v : v;
+  Code = 0;
+}
+
+std::string ProgramDir() {
+  const std::string name = platform::ModuleFileName();
+  const std::size_t last = platform::LastDelimiter(name, "\\:");
+  std::string dir = last == std::string::npos ? std::string() : name.substr(0, last + 1);
+  return StripBackslash(dir);
+}
+
+}  // namespace orb
