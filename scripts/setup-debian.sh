@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(cmake g++ make googletest libgtest-dev libgmock-dev zlib1g-dev locales
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 python3-pefile
-      unzip zip)
+      unzip zip python3-dbfread dbview shapelib)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
