@@ -6,6 +6,9 @@
 
 #include "platform/win32/windows_api.h"
 
+// <windows.h> maps this name to an ANSI/wide function; the layer's own must keep its name.
+#undef OemToAnsi
+
 namespace platform {
 namespace win32 {
 namespace {

@@ -11,6 +11,9 @@
 
 #include "platform/win32/windows_api.h"
 
+// <windows.h> maps this name to an ANSI/wide function; the layer's own must keep its name.
+#undef RegDeleteTree
+
 namespace platform {
 
 using win32::Outcome;
