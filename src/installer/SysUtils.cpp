@@ -1,7 +1,6 @@
 // System and registry utilities over the operating-system layer.
 #include "installer/SysUtils.h"
 
-#include <charconv>
 #include <cstdio>
 
 #include "platform/codepage.h"
@@ -150,58 +149,6 @@ std::int32_t TempNameCounter() { return g_temp_name_counter; }
 int CompareSuffixText(const std::string& S, const std::string& Suffix) {
   const std::string tail = S.size() > Suffix.size() ? S.substr(S.size() - Suffix.size()) : S;
   return platform::CompareTextIgnoreCase(tail, Suffix);
-}
-
-void TextToFloat(const std::string& S, double& Value, int& Code) {
-  Value = 0;
-  std::size_t i = 0;
-  while (i < S.size() && S[i] == ' ') ++i;
-  bool negative = false;
-  if (i < S.size() && (S[i] == '+' || S[i] == '-')) negative = S[i++] == '-';
-  const std::size_t number_start = i;
-  auto digits = [&] {
-    std::size_t from = i;
-    while (i < S.size() && S[i] >= '0' && S[i] <= '9') ++i;
-    return i - from;
-  };
-  std::size_t mantissa_digits = digits();
-  if (i < S.size() && S[i] == '.') {
-    ++i;
-    mantissa_digits += digits();
-  }
-  if (mantissa_digits == 0) {
-    Code = static_cast<int>(i) + 1;
-    return;
-  }
-  if (i < S.size() && (S[i] == 'e' || S[i] == 'E')) {
-    ++i;
-    if (i < S.size() && (S[i] == '+' || S[i] == '-')) ++i;
-    if (digits() == 0) {
-      Code = static_cast<int>(i) + 1;
-      return;
-    }
-  }
-  if (i != S.size()) {
-    Code = static_cast<int>(i) + 1;
-    return;
-  }
-  // from_chars takes no '+' and no leading point-only form issues: the text was checked above.
-  double v = 0;
-  std::string text = S.substr(number_start);
-  if (text[0] == '.') text.insert(text.begin(), '0');
-  if (std::size_t dot = text.find('.');
-      dot != std::string::npos && (dot + 1 == text.size() || text[dot + 1] == 'e' ||
-                                   text[dot + 1] == 'E')) {
-    text.insert(dot + 1, "0");
-  }
-  auto result = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
-    // Out of range: the legacy conversion overflowed the FPU; callers see a failure.
-    Code = 1;
-    return;
-  }
-  Value = negative ? -v : v;
-  Code = 0;
 }
 
 std::string ProgramDir() {

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "_OrbLib/OrbExcept.h"
+#include "_OrbLib/OrbRtl.h"  // TextToFloat (defined in orb_lib)
 #include "platform/registry.h"
 
 namespace orb {
@@ -74,10 +75,8 @@ std::int32_t TempNameCounter();
 // sign of that comparison between S's last length(Suffix) bytes and Suffix.
 int CompareSuffixText(const std::string& S, const std::string& Suffix);
 
-// Decimal text (leading blanks, sign, digits, point, exponent) to a number. Code is 0 when
-// the whole text converted, otherwise the 1-based position of the first bad character.
-void TextToFloat(const std::string& S, double& Value, int& Code);
-
+// TextToFloat (decimal text to a number with the error-position code) belongs to this set
+// of utilities but lives in the library's runtime unit; it is re-exported here.
 // The running program's folder, without a trailing backslash.
 std::string ProgramDir();
 

@@ -1,0 +1,35 @@
+// The installer's seam to the zip engine: extract a whole archive into a folder.
+// The real implementation drives a TUnZIP component; the flow's tests substitute their own.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orb::installer {
+
+// What went wrong with single entries. The engine reports entry failures through its
+// OnError event and carries on with the next entry, so an extraction that "returns
+// normally" may still have lost files: the flow must look here.
+struct TExtractionOutcome {
+  struct Failure {
+    std::string entry;    // the entry's name as stored (GBK)
+    std::string message;  // the engine's message
+  };
+  std::vector<Failure> failures;
+  bool Succeeded() const { return failures.empty(); }
+};
+
+class Extraction {
+ public:
+  virtual ~Extraction() = default;
+  // Extracts every entry ("*.*") of `archive_file` below `extract_dir`, replacing existing
+  // files without asking. Raises for a failure that ends the extraction as a whole.
+  virtual TExtractionOutcome Extract(const std::string& archive_file,
+                                     const std::string& extract_dir) = 0;
+};
+
+// A TUnZIP-backed extraction.
+std::unique_ptr<Extraction> MakeUnZipExtraction();
+
+}  // namespace orb::installer

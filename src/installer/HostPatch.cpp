@@ -1,0 +1,73 @@
+// The host executable compatibility patch.
+#include "installer/HostPatch.h"
+
+#include <memory>
+
+#include "_OrbLib/OrbWin.h"
+#include "installer/Installer.h"
+#include "platform/file.h"
+#include "platform/fs.h"
+#include "platform/ui.h"
+
+namespace orb::installer {
+namespace {
+
+const char* MessageFor(TPatchResult result) {
+  switch (result) {
+    case TPatchResult::prFinished:
+      return kMsgFinished;
+    case TPatchResult::prWrongVersion:
+      return kMsgWrongVersion;
+    case TPatchResult::prInUse:
+      break;
+  }
+  return kMsgInUse;
+}
+
+bool SignatureMatches(TWin32File& file, const TPatchSite& site) {
+  file.Seek(site.offset, 0);
+  const auto word1 = static_cast<std::uint32_t>(file.ReadInteger());
+  const auto word2 = static_cast<std::uint32_t>(file.ReadInteger());
+  const auto word3 = static_cast<std::uint32_t>(file.ReadInteger());
+  return word1 == site.word1 && word2 == kPatchCompareValue &&
+         (word3 == site.word3_unpatched || word3 == site.word3_patched);
+}
+
+TPatchResult Patch(const std::string& file_name) {
+  // Only an existing executable is opened: opening for update would otherwise create an
+  // empty Zentab04.exe in a folder that holds only ZentabE.exe.
+  std::uint32_t attributes = platform::kInvalidFileAttributes;
+  platform::GetAttributes(file_name, attributes);
+  if (attributes == platform::kInvalidFileAttributes ||
+      (attributes & platform::kFileAttributeDirectory) != 0) {
+    return TPatchResult::prWrongVersion;
+  }
+  auto file = std::make_unique<TWin32File>();
+  // Read and write access; other processes may only read while we hold it.
+  file->Open(file_name, false, true);
+  // Both sites are verified before either is written.
+  if (!SignatureMatches(*file, kPatchSiteA)) return TPatchResult::prWrongVersion;
+  if (!SignatureMatches(*file, kPatchSiteB)) return TPatchResult::prWrongVersion;
+  for (const TPatchSite& site : {kPatchSiteA, kPatchSiteB}) {
+    file->Seek(site.offset + kPatchJumpOffset, 0);
+    file->WriteFill(kPatchByte, 1);
+  }
+  file->Close();  // explicitly, so that a failing close is reported
+  return TPatchResult::prFinished;
+}
+
+}  // namespace
+
+TPatchResult PatchHost(const std::string& RootDir) {
+  TPatchResult result;
+  try {
+    result = Patch(RootDir + "\\Zentab04.exe");
+  } catch (const std::exception&) {
+    result = TPatchResult::prInUse;
+  }
+  platform::CurrentUserInterface().ShowMessageBox(MessageFor(result), kCaption,
+                                                  platform::kMbOk | platform::kMbIconInformation);
+  return result;
+}
+
+}  // namespace orb::installer

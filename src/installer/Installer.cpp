@@ -1,0 +1,194 @@
+// The installer flow: find the host, extract the package, register the task, test the
+// host's version (patching the one build that needs it) and tell the operator.
+#include "installer/Installer.h"
+
+#include <string_view>
+
+#include "_OrbLib/OrbExcept.h"
+#include "_OrbLib/OrbWin.h"
+#include "installer/Common.h"
+#include "installer/HostPatch.h"
+#include "installer/SysUtils.h"
+#include "platform/file.h"
+#include "platform/fs.h"
+#include "platform/resources.h"
+#include "platform/types.h"
+#include "platform/ui.h"
+
+namespace orb::installer {
+
+const char kCaption[] = "2004年度企业QMVT考核任务 参数安装";
+const char kDialogTitle[] = "请选择《Zentab2004》安装路径";
+const char kTaskZipResource[] = "TASK_ZIP";
+const char kTaskFolderName[] = "2004年度企业QMVT考核任务.tsk";
+const char kTaskFlag[] = "QMVT04";
+const char kDefaultTaskPath[] = "C:\\ZenTasks2004\\";
+
+const char kMsgNoHost[] = "找不到《Zentab2004》安装位置，参数安装失败！";
+const char kMsgFlagExists[] = "任务标识符“QMVT04”已经存在，请隐藏该任务并搜索";
+const char kMsgFinished[] = "《2004年度企业QMVT考核任务》参数安装完毕！";
+const char kMsgWrongVersion[] =
+    "你当前使用的《Zentab2004》版本不对，请从Kestrovan公司网站下载最新版本名，"
+    "否则“QMVT标准值提取”功能无法正常使用！";
+const char kMsgInUse[] = "《Zentab2004》正在使用，请退出该软件重新安装参数！";
+const char kMsgExtractFailed[] = "任务参数包解压失败，参数安装失败！";
+
+namespace {
+
+const char kHostRootKey04[] = "Software\\Kestrovan\\Zentab2004";
+const char kHostRootKeyE[] = "Software\\Kestrovan\\ZentabE";
+const char kTaskPathKey04[] = "Software\\Kestrovan\\Zentab2004\\Options";
+const char kTaskPathKeyE[] = "Software\\Kestrovan\\ZentabE\\Options";
+const char kHostExe04[] = "\\Zentab04.exe";
+const char kHostExeE[] = "\\ZentabE.exe";
+
+void Show(const std::string& text, std::uint32_t icon) {
+  platform::CurrentUserInterface().ShowMessageBox(text, kCaption, platform::kMbOk | icon);
+}
+
+bool IsDirectory(const std::string& path) {
+  std::uint32_t attributes = platform::kInvalidFileAttributes;
+  platform::GetAttributes(path, attributes);
+  return attributes != platform::kInvalidFileAttributes &&
+         (attributes & platform::kFileAttributeDirectory) != 0;
+}
+
+// The first of the registry locations that names an existing folder; empty when none does.
+std::string ReadFolderSetting(platform::RootKey root, const char* key1, const char* key2,
+                              const char* name) {
+  std::string value;
+  ReadRegStringOrEmpty(root, key1, name, value);
+  if (value.empty() || !IsDirectory(value)) ReadRegStringOrEmpty(root, key2, name, value);
+  if (value.empty() || !IsDirectory(value)) value.clear();
+  return value;
+}
+
+// Deletes the temporary archive when the extraction step ends, however it ends.
+class TempFileGuard {
+ public:
+  explicit TempFileGuard(std::string name) : name_(std::move(name)) {}
+  ~TempFileGuard() { platform::RemoveFile(name_); }
+  TempFileGuard(const TempFileGuard&) = delete;
+  TempFileGuard& operator=(const TempFileGuard&) = delete;
+
+ private:
+  std::string name_;
+};
+
+// Writes the package, unchanged and complete, to `name` (created or replaced).
+void WriteTempArchive(const std::string& name, std::string_view data) {
+  platform::FileHandle h = platform::kNoFile;
+  std::uint32_t rc = platform::FileOpen(name, platform::kGenericWrite, 0,
+                                        platform::kCreateAlways,
+                                        platform::kFileAttributeNormal, h);
+  platform::ScopedFile file(h);
+  std::uint32_t done = 0;
+  if (rc == 0) {
+    rc = platform::FileWrite(h, data.data(), static_cast<std::uint32_t>(data.size()), done);
+  }
+  if (rc == 0 && done != data.size()) rc = platform::kErrorDiskFull;
+  if (rc == 0) rc = platform::FileClose(file.release());
+  if (rc != 0) {
+    throw Exception("写临时文件 " + name + " 失败，错误号：" + std::to_string(rc));
+  }
+}
+
+std::string DescribeFailures(const TExtractionOutcome& outcome) {
+  std::string text = kMsgExtractFailed;
+  for (const auto& failure : outcome.failures) {
+    text += "\r\n" + failure.entry;
+    if (!failure.message.empty()) text += "：" + failure.message;
+  }
+  return text;
+}
+
+}  // namespace
+
+int RunInstaller(const TInstallerServices& services) {
+  // Steps 1-3: the host folder, from the registry or from the operator.
+  std::string root_dir = ReadFolderSetting(platform::RootKey::LocalMachine, kHostRootKey04,
+                                           kHostRootKeyE, "RootDir");
+  if (root_dir.empty()) {
+    if (!SelectFolder(0, root_dir, kDialogTitle, false, false, u"")) return 0;
+  }
+  root_dir = StripBackslash(root_dir);
+
+  // Step 4: a registry folder without a host executable is final; no dialog is offered.
+  const std::string host_exe04 = root_dir + kHostExe04;
+  const std::string host_exeE = root_dir + kHostExeE;
+  if (!IsFile(host_exe04) && !IsFile(host_exeE)) {
+    Show(kMsgNoHost, platform::kMbIconWarning);
+    return 0;
+  }
+
+  // Step 5: the package.
+  std::string_view package;
+  if (!platform::FindOwnRcData(kTaskZipResource, package)) return 0;
+
+  // Step 6: the task path, always with a trailing backslash.
+  std::string task_path = ReadFolderSetting(platform::RootKey::CurrentUser, kTaskPathKey04,
+                                            kTaskPathKeyE, "DefaultTaskPath");
+  if (task_path.empty()) task_path = kDefaultTaskPath;
+  AppendBackslash(task_path);
+  const std::string task_dir = task_path + kTaskFolderName;
+
+  // Steps 7-8: extraction through a temporary copy of the package. The legacy passed
+  // ".zip" as the folder argument; no such folder is meant, so the system temporary
+  // folder is used.
+  const std::string temp_file = NewTempFileName("", "");
+  TExtractionOutcome outcome;
+  {
+    TempFileGuard guard(temp_file);
+    WriteTempArchive(temp_file, package);
+    std::unique_ptr<Extraction> extraction = services.make_extraction();
+    outcome = extraction->Extract(temp_file, task_path);
+  }
+  // An entry that failed means an incomplete task: nothing is registered or patched.
+  if (!outcome.Succeeded()) {
+    Show(DescribeFailures(outcome), platform::kMbIconWarning);
+    return 1;
+  }
+
+  // Step 9: the catalog. A registration of the flag for another folder is left as it is;
+  // the operator is told where the new copy went.
+  {
+    std::unique_ptr<Catalog> catalog = services.make_catalog();
+    catalog->Load(root_dir);
+    if (std::optional<std::string> dir = catalog->FindDirByFlag(kTaskFlag);
+        dir && *dir != task_dir) {
+      Show(kMsgFlagExists + task_dir, platform::kMbIconInformation);
+    }
+    catalog->RegisterTaskDir(task_dir);
+  }
+
+  // Step 10: the host's version; Zentab04.exe decides when both executables are present.
+  std::uint32_t ms = 0;
+  std::uint32_t ls = 0;
+  if (IsFile(host_exe04)) {
+    GetFileVersionNumbers(host_exe04, ms, ls);
+  } else if (IsFile(host_exeE)) {
+    GetFileVersionNumbers(host_exeE, ms, ls);
+  }
+
+  // Step 11.
+  if (ms > kFixedBuildMS || (ms == kFixedBuildMS && ls > kFixedBuildLS)) {
+    Show(kMsgFinished, platform::kMbIconInformation);
+  } else if (ms == kPatchedBuildMS && ls == kPatchedBuildLS) {
+    PatchHost(root_dir);  // shows its own message, whatever the outcome
+  } else {
+    Show(kMsgWrongVersion, platform::kMbIconInformation);
+  }
+  return 0;
+}
+
+int RunMain(const TInstallerServices& services) {
+  try {
+    InitHostSettings();
+    return RunInstaller(services);
+  } catch (const std::exception& e) {
+    Show(e.what(), platform::kMbIconWarning);
+    return 1;
+  }
+}
+
+}  // namespace orb::installer

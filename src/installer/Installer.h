@@ -1,0 +1,54 @@
+// The installer's start-to-exit flow for the one task package it carries.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "installer/Catalog.h"
+#include "installer/Extraction.h"
+
+namespace orb::installer {
+
+// The package constants, fixed when the installer is built.
+extern const char kCaption[];
+extern const char kDialogTitle[];
+extern const char kTaskZipResource[];
+extern const char kTaskFolderName[];
+extern const char kTaskFlag[];
+extern const char kDefaultTaskPath[];
+
+// The operator's messages.
+extern const char kMsgNoHost[];
+extern const char kMsgFlagExists[];
+extern const char kMsgFinished[];
+extern const char kMsgWrongVersion[];
+extern const char kMsgInUse[];
+extern const char kMsgExtractFailed[];
+
+// Host builds the version test knows.
+constexpr std::uint32_t kPatchedBuildMS = 0x00020008;  // 2.8.11105.3, needs the patch
+constexpr std::uint32_t kPatchedBuildLS = 0x2B610003;
+constexpr std::uint32_t kFixedBuildMS = 0x00020008;    // 2.8.20412.1; newer builds are fine
+constexpr std::uint32_t kFixedBuildLS = 0x4FBC0001;
+
+// The two seams the flow's tests replace.
+struct TInstallerServices {
+  std::function<std::unique_ptr<Extraction>()> make_extraction;
+  std::function<std::unique_ptr<Catalog>()> make_catalog;
+};
+// The real engine and catalog.
+TInstallerServices DefaultServices();
+
+// Runs the whole installation; returns the process exit code: 0 for every path the
+// installation ends normally (including cancel, no host, no package), 1 when the package
+// could not be extracted completely. Exceptions other than those of the patch step
+// propagate (see RunMain).
+int RunInstaller(const TInstallerServices& services);
+
+// The program's entry: host settings, the flow, and the process-wide handler (a warning
+// box with the flow's caption and the exception's message, exit code 1).
+int RunMain(const TInstallerServices& services);
+
+}  // namespace orb::installer
