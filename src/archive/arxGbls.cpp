@@ -1,0 +1,426 @@
+// The archive engine's shared helpers.
+#include "archive/arxGbls.h"
+
+#include <cmath>
+#include <cstdio>
+#include <unordered_map>
+
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/fs.h"
+#include "platform/gbk.h"
+#include "platform/resources.h"
+#include "platform/ui.h"
+#include "platform/volume.h"
+
+namespace orb {
+
+std::string LoadMessage(int id) { return platform::LoadOwnString(static_cast<std::uint32_t>(id)); }
+
+namespace {
+
+std::string NamePart(const std::string& s) {
+  std::size_t p = platform::LastDelimiter(s, "\\:");
+  return p == std::string::npos ? s : s.substr(p + 1);
+}
+
+// The wildcard matcher. The legacy routine recursed once per asterisk and re-applied its
+// full-stop adjustments to every pair of partial strings; here the same function runs on an
+// explicit stack with memoised results, so arbitrary input costs bounded stack and at most
+// quadratic states.
+//
+// A partial string is base[s, e) followed by a short tail: the ".*" that the adjustment
+// appends, or what is left of it after leading bytes were consumed. Tails never end in a
+// full stop, so the trailing-stop rule only ever shortens the base part.
+class WildcardMatcher {
+ public:
+  WildcardMatcher(const std::string& p, const std::string& n) : base_{&p, &n} {
+    for (int side = 0; side < 2; ++side) {
+      const std::string& b = *base_[side];
+      dots_[side].assign(b.size() + 1, 0);
+      pairs_[side].assign(b.size() + 1, 0);
+      for (std::size_t k = 0; k < b.size(); ++k) {
+        dots_[side][k + 1] = dots_[side][k] + (b[k] == '.');
+        bool pair = b[k] == '.' && k + 1 < b.size() && b[k + 1] == '*';
+        pairs_[side][k + 1] = pairs_[side][k] + pair;
+      }
+    }
+  }
+
+  bool Run() {
+    Str p{0, static_cast<std::int32_t>(base_[0]->size()), 0};
+    Str n{0, static_cast<std::int32_t>(base_[1]->size()), 0};
+    Task root{kF, p, n};
+    std::vector<Task> stack{root};
+    while (!stack.empty()) {
+      Task t = stack.back();
+      Task need{};
+      int r = Compute(t, need);
+      if (r < 0) {
+        stack.push_back(need);
+        continue;
+      }
+      memo_[static_cast<int>(t.kind)][Key(t)] = r != 0;
+      stack.pop_back();
+    }
+    return memo_[kF][Key(root)];
+  }
+
+ private:
+  enum Kind : int { kF = 0, kAnyN = 1, kAnyP = 2 };
+  struct Str {
+    std::int32_t s, e;
+    std::uint8_t tail;  // index into kTails
+  };
+  struct Task {
+    Kind kind;
+    Str p, n;
+  };
+  struct KeyT {
+    std::int32_t ps, pe, ns, ne;
+    std::uint8_t pt, nt;
+    bool operator==(const KeyT&) const = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const KeyT& k) const {
+      std::uint64_t h = static_cast<std::uint32_t>(k.ps);
+      h = h * 1000003u ^ static_cast<std::uint32_t>(k.pe);
+      h = h * 1000003u ^ static_cast<std::uint32_t>(k.ns);
+      h = h * 1000003u ^ static_cast<std::uint32_t>(k.ne);
+      h = h * 1000003u ^ (k.pt * 4u + k.nt);
+      return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+  };
+  static constexpr const char* kTails[4] = {"", ".*", "*", "*.*"};
+  static constexpr int kTailLen[4] = {0, 2, 1, 3};
+
+  static KeyT Key(const Task& t) { return {t.p.s, t.p.e, t.n.s, t.n.e, t.p.tail, t.n.tail}; }
+
+  static std::int32_t Len(const Str& x) { return x.e - x.s + kTailLen[x.tail]; }
+  char At(int side, const Str& x, std::int32_t i) const {
+    std::int32_t b = x.e - x.s;
+    return i < b ? (*base_[side])[x.s + i] : kTails[x.tail][i - b];
+  }
+  static Str Drop(Str x, std::int32_t k) {
+    std::int32_t b = x.e - x.s;
+    if (k <= b) {
+      x.s += k;
+      return x;
+    }
+    k -= b;
+    x.s = x.e;
+    // ".*" -> "*" -> "";  "*.*" -> ".*" -> "*" -> ""
+    static constexpr std::uint8_t kNext[4] = {0, 2, 0, 1};
+    while (k-- > 0) x.tail = kNext[x.tail];
+    return x;
+  }
+  bool HasDot(int side, const Str& x) const {
+    if (x.tail == 1 || x.tail == 3) return true;
+    return dots_[side][x.e] - dots_[side][x.s] > 0;
+  }
+  bool HasDotStar(int side, const Str& x) const {
+    if (x.tail == 1 || x.tail == 3) return true;
+    if (x.e - x.s < 2) return false;
+    // pairs_ counts a pair at its '.'; the '.' must lie in [s, e - 1).
+    return pairs_[side][x.e - 1] - pairs_[side][x.s] > 0;
+  }
+  // Pattern first, then the name against the adjusted pattern.
+  void Adjust(int side, Str& x, int other_side, const Str& other) const {
+    std::int32_t len = Len(x);
+    if (len > 0 && At(side, x, len - 1) == '.') {
+      x.e -= 1;  // tails never end in '.', so the stop is in the base part
+    } else if (!HasDot(side, x) && HasDotStar(other_side, other)) {
+      x.tail = x.tail == 2 ? 3 : 1;
+    }
+  }
+  static char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+  // -1: `need` must be computed first; otherwise 0 or 1.
+  int Lookup(Kind kind, const Str& p, const Str& n, Task& need) const {
+    Task t{kind, p, n};
+    auto& m = memo_[static_cast<int>(kind)];
+    auto it = m.find(Key(t));
+    if (it == m.end()) {
+      need = t;
+      return -1;
+    }
+    return it->second ? 1 : 0;
+  }
+
+  int Compute(const Task& t, Task& need) const {
+    if (t.kind == kAnyN || t.kind == kAnyP) {
+      int r = Lookup(kF, t.p, t.n, need);
+      if (r != 0) return r;
+      const Str& moving = t.kind == kAnyN ? t.n : t.p;
+      if (Len(moving) == 0) return 0;
+      return t.kind == kAnyN ? Lookup(kAnyN, t.p, Drop(t.n, 1), need)
+                             : Lookup(kAnyP, Drop(t.p, 1), t.n, need);
+    }
+    Str p = t.p, n = t.n;
+    Adjust(0, p, 1, n);
+    Adjust(1, n, 0, p);
+    const std::int32_t lp = Len(p), ln = Len(n);
+    if (lp == 0 && ln == 0) return 1;
+    bool result = true;
+    if (lp == 0) result = At(1, n, 0) == '*';
+    else if (ln == 0) result = At(0, p, 0) == '*';
+    std::int32_t i = 0, j = 0;
+    while (result && i < lp && j < ln) {
+      char a = At(0, p, i), b = At(1, n, j);
+      if (a == '?' || b == '?') {
+        ++i;
+        ++j;
+      } else if (a == '*' || b == '*') {
+        bool pattern_side = a == '*';
+        int r;
+        if (pattern_side) {
+          ++i;
+          if (i == lp) {
+            j = ln;
+            continue;
+          }
+          r = Lookup(kAnyN, Drop(p, i), Drop(n, j), need);
+        } else {
+          ++j;
+          if (j == ln) {
+            i = lp;
+            continue;
+          }
+          r = Lookup(kAnyP, Drop(p, i), Drop(n, j), need);
+        }
+        if (r < 0) return -1;
+        result = r == 1;
+        if (result) {
+          i = lp;
+          j = ln;
+        }
+      } else if (Upper(a) == Upper(b)) {
+        ++i;
+        ++j;
+      } else {
+        result = false;
+      }
+    }
+    if (result && i >= lp) {
+      while (j < ln && At(1, n, j) == '*') ++j;
+      if (j < ln) result = false;
+    }
+    if (result && j >= ln) {
+      while (i < lp && At(0, p, i) == '*') ++i;
+      if (i < lp) result = false;
+    }
+    return result ? 1 : 0;
+  }
+
+  const std::string* base_[2];
+  std::vector<std::int32_t> dots_[2], pairs_[2];
+  mutable std::unordered_map<KeyT, bool, KeyHash> memo_[3];
+};
+
+}  // namespace
+
+bool MatchWildcard(const std::string& pattern, const std::string& name, bool names_only) {
+  std::string p = names_only ? NamePart(pattern) : pattern;
+  std::string n = names_only ? NamePart(name) : name;
+  return WildcardMatcher(p, n).Run();
+}
+
+void NormalizeFileSpec(std::vector<std::string>& specs) {
+  std::vector<std::string> out;
+  for (const std::string& s : specs) {
+    if (s.empty()) continue;
+    out.push_back(NamePart(SlashToBackslash(s)));
+  }
+  specs.swap(out);
+}
+
+std::string AppendBackslash(const std::string& path) {
+  if (path.empty() || platform::EndsWithChar(path, '\\')) return path;
+  return path + '\\';
+}
+
+std::string SlashToBackslash(std::string name) {
+  for (char& c : name)
+    if (c == '/') c = '\\';
+  return name;
+}
+
+std::string OemNameToAnsi(const std::string& name) {
+  if (name.empty()) return name;
+  return SlashToBackslash(platform::OemToAnsi(name));
+}
+
+std::string ExtractFileNamePart(const std::string& path) { return NamePart(path); }
+
+std::string ExtractFileDirPart(const std::string& path) {
+  std::size_t p = platform::LastDelimiter(path, "\\:");
+  return p == std::string::npos ? std::string() : path.substr(0, p + 1);
+}
+
+bool DirExists(const std::string& path) {
+  if (path.empty()) return true;
+  std::uint32_t attr = platform::kInvalidFileAttributes;
+  if (platform::GetAttributes(path, attr) != 0 || attr == platform::kInvalidFileAttributes)
+    return false;
+  return (attr & platform::kFileAttributeDirectory) != 0;
+}
+
+void CreateDirPath(const std::string& path) {
+  if (path.empty()) throw Exception(LoadMessage(E_UNABLETOCREATEDIR));
+  std::string p = path;
+  if (p.back() == '\\') p.pop_back();
+  if (p.size() < 3 || DirExists(p)) return;
+  std::size_t slash = platform::LastDelimiter(p, "\\");
+  std::string dir = slash == std::string::npos ? std::string() : p.substr(0, slash + 1);
+  // A relative name without any backslash has no parent to create first.
+  if (!dir.empty() && dir != p) CreateDirPath(dir);
+  platform::CreateDir(p);  // a failure shows later, when the file cannot be opened
+}
+
+int DotPos(const std::string& text) {
+  std::size_t end = text.find('\0');
+  std::string t = end == std::string::npos ? text : text.substr(0, end);
+  std::size_t d = t.find('.');
+  return static_cast<int>(d == std::string::npos ? t.size() : d);
+}
+
+std::string SplitHead(std::string& source, const std::string& separator) {
+  std::size_t p = separator.empty() ? std::string::npos : source.find(separator);
+  if (p == std::string::npos) {
+    std::string head;
+    head.swap(source);
+    return head;
+  }
+  std::string head = source.substr(0, p);
+  source.erase(0, p + separator.size());
+  return head;
+}
+
+bool IsAllDigits(const std::string& text) {
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+std::uint8_t PercentOf(double part, double whole) {
+  if (whole <= 0) return 0;
+  long double v = static_cast<long double>(part) * 100.0L / static_cast<long double>(whole);
+  if (v < 0) return 0;
+  long double r = std::nearbyint(v);  // default rounding: halves to even
+  if (r > 100) r = 100;
+  return static_cast<std::uint8_t>(r);
+}
+
+namespace {
+
+bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+// Days from 1899-12-30 to the given date (valid dates only).
+double DayNumber(int y, int m, int d) {
+  static const int kCum[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  long days = 0;
+  int yy = y - 1;
+  days = yy * 365L + yy / 4 - yy / 100 + yy / 400;  // days before Jan 1 of y, from 0001-01-01
+  days += kCum[m - 1] + (m > 2 && IsLeap(y) ? 1 : 0) + d - 1;
+  return static_cast<double>(days - 693593L);  // 693593 = days from 0001-01-01 to 1899-12-30
+}
+
+}  // namespace
+
+bool DosDateTimeToDateTime(std::uint32_t v, TDateTime& out) {
+  int date = static_cast<int>(v >> 16), time = static_cast<int>(v & 0xFFFF);
+  int y = 1980 + (date >> 9), m = (date >> 5) & 15, d = date & 31;
+  int hh = time >> 11, mm = (time >> 5) & 63, ss = (time & 31) * 2;
+  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (m < 1 || m > 12 || d < 1) return false;
+  int dim = kDays[m - 1] + (m == 2 && IsLeap(y) ? 1 : 0);
+  if (d > dim || hh > 23 || mm > 59 || ss > 59) return false;
+  out = DayNumber(y, m, d) + (hh * 3600 + mm * 60 + ss) / 86400.0;
+  return true;
+}
+
+TDateTime FileDateOrDefault(std::uint32_t v) {
+  TDateTime t = 29221.0;
+  if (v == 0 || !DosDateTimeToDateTime(v, t)) return 29221.0;
+  return t;
+}
+
+std::uint32_t LocalTimeToDos(std::uint16_t year, std::uint16_t month, std::uint16_t day,
+                             std::uint16_t hour, std::uint16_t minute, std::uint16_t second) {
+  if (year < 1980) return (1u << 5 | 1u) << 16;
+  std::uint32_t date = static_cast<std::uint32_t>((year - 1980) << 9 | month << 5 | day);
+  std::uint32_t time = static_cast<std::uint32_t>(hour << 11 | minute << 5 | second / 2);
+  return date << 16 | time;
+}
+
+std::uint32_t DateTimeToDosDateTime(TDateTime value) {
+  // Inverse of DayNumber by search over years; only used for dates the engine made itself.
+  long days = static_cast<long>(std::floor(value));
+  double frac = value - static_cast<double>(days);
+  int y = 1980;
+  while (DayNumber(y + 1, 1, 1) <= days) ++y;
+  int m = 1;
+  while (m < 12 && DayNumber(y, m + 1, 1) <= days) ++m;
+  int d = static_cast<int>(days - static_cast<long>(DayNumber(y, m, 1))) + 1;
+  int secs = static_cast<int>(std::lround(frac * 86400.0));
+  if (secs >= 86400) secs = 86399;
+  return LocalTimeToDos(static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(m),
+                        static_cast<std::uint16_t>(d), static_cast<std::uint16_t>(secs / 3600),
+                        static_cast<std::uint16_t>(secs / 60 % 60),
+                        static_cast<std::uint16_t>(secs % 60));
+}
+
+void CopyBytes(std::uint8_t* dest, const std::uint8_t* source, std::int32_t count) {
+  for (std::int32_t i = 0; i < count; ++i) dest[i] = source[i];
+}
+
+std::string GetTempDir() {
+  std::string t = platform::TempPath();
+  if (t.size() > 255) t.resize(255);
+  return AppendBackslash(t);
+}
+
+std::string MakeTempFileName(const std::string& prefix) {
+  std::string out;
+  std::uint32_t rc = platform::TempFileName(GetTempDir(), prefix.empty() ? "arx" : prefix, out);
+  if (rc != 0) throw EInOutError(LoadMessage(E_FOPEN), rc);
+  return out;
+}
+
+bool GetVolumeInfo(const std::string& drive, TVolumeInfo& info) {
+  if (drive.empty()) return false;
+  std::uint32_t old = platform::SetErrorMode(platform::kSemFailCriticalErrors);
+  platform::VolumeInfo v;
+  std::uint32_t rc = platform::QueryVolume(AppendBackslash(drive), v);
+  platform::SetErrorMode(old);
+  if (rc != 0) {
+    platform::SetLastError(rc);
+    return false;
+  }
+  info.label = v.label.substr(0, 256);
+  info.serial = v.serial;
+  info.max_component_length = v.max_component_length;
+  info.file_system_flags = v.file_system_flags;
+  info.file_system_name = v.file_system_name.substr(0, 256);
+  return true;
+}
+
+std::string DiskNotAccessibleText(const std::string& drive) {
+  std::string root = AppendBackslash(drive);
+  for (char& c : root)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+  return root + LoadMessage(E_NOTACCESSIBLE) + "\r\n\r\n" +
+         platform::SystemErrorText(platform::LastError());
+}
+
+bool AskRetryDisk(const std::string& drive) {
+  std::string text = DiskNotAccessibleText(drive);
+  // The application's title defaults to the program's file name without its extension.
+  std::string title = NamePart(platform::ModuleFileName());
+  std::size_t dot = title.rfind('.');
+  if (dot != std::string::npos) title.resize(dot);
+  return platform::CurrentUserInterface().ShowMessageBox(
+             text, title, platform::kMbRetryCancel | platform::kMbIconError) == platform::kIdRetry;
+}
+
+}  // namespace orb

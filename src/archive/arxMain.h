@@ -1,0 +1,288 @@
+// The root of the archive component: the archive file, its detected type and start offset,
+// the zip records found by the end-record search, passwords, and the owned helpers (volume
+// manager, attribute mask, clock). Also the zip record layouts and the untyped archive file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "_OrbLib/Classes.h"
+#include "archive/arxDiskMan.h"
+#include "archive/arxGbls.h"
+#include "platform/file.h"
+
+namespace orb {
+
+enum class TArcType : std::uint8_t {
+  atNA, atUnsupported, atFileOpenErr, atUnknown, atACE, atArc, atArcExe, atArj, atArjExe,
+  atBh, atBhExe, atCab, atGZip, atHa, atJar, atLha, atLhaExe, atLzh, atLzhExe, atMsGZ,
+  atPak, atPakExe, atRar, atRarExe, atTar, atUue, atZip, atZipExe, atZipMV, atZoo
+};
+bool IsRecognisedArcType(TArcType t);
+// Name of a type as the enumeration spells it ("atZip").
+const char* ArcTypeName(TArcType t);
+
+inline constexpr std::uint32_t kLocalHeaderSig = 0x04034B50;
+inline constexpr std::uint32_t kCentralHeaderSig = 0x02014B50;
+inline constexpr std::uint32_t kEndRecordSig = 0x06054B50;
+inline constexpr std::uint32_t kSplitMarkerSig = 0x08074B50;
+
+inline std::uint16_t Get16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+inline std::uint32_t Get32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// Zip local file header: little-endian, 30 bytes, then name, extra field, data.
+//  off size
+//    0   4  signature 0x04034B50
+//    4   2  version needed
+//    6   2  flags (bit 0 encrypted, bit 3 sizes follow the data, bits 1-2 explode options)
+//    8   2  method
+//   10   4  DOS date-time (time in the low half)
+//   14   4  CRC-32
+//   18   4  compressed size (with the 12-byte encryption header)
+//   22   4  uncompressed size
+//   26   2  name length
+//   28   2  extra length
+struct TLocalHeader {
+  static constexpr std::size_t kSize = 30;
+  std::uint32_t Signature = 0;
+  std::uint16_t VersionNeeded = 0, Flags = 0, Method = 0;
+  std::uint32_t DosDateTime = 0, Crc = 0, PackedSize = 0, UnpackedSize = 0;
+  std::uint16_t NameLength = 0, ExtraLength = 0;
+  static TLocalHeader Decode(const std::uint8_t* p);
+};
+
+// Zip central directory header: little-endian, 46 bytes, then name, extra, comment.
+//  off size
+//    0   4  signature 0x02014B50
+//    4   2  version made by      6   2  version needed
+//    8   2  flags               10   2  method
+//   12   4  DOS date-time       16   4  CRC-32
+//   20   4  compressed size     24   4  uncompressed size
+//   28   2  name length         30   2  extra length       32   2  comment length
+//   34   2  disk number start   36   2  internal attributes
+//   38   4  external attributes (0x10 directory, 0x08 volume label)
+//   42   4  offset of the local header
+struct TCentralHeader {
+  static constexpr std::size_t kSize = 46;
+  std::uint32_t Signature = 0;
+  std::uint16_t VersionMadeBy = 0, VersionNeeded = 0, Flags = 0, Method = 0;
+  std::uint32_t DosDateTime = 0, Crc = 0, PackedSize = 0, UnpackedSize = 0;
+  std::uint16_t NameLength = 0, ExtraLength = 0, CommentLength = 0, DiskNumberStart = 0,
+                InternalAttr = 0;
+  std::uint32_t ExternalAttr = 0, LocalHeaderOffset = 0;
+  static TCentralHeader Decode(const std::uint8_t* p);
+};
+
+// Zip end of central directory record: little-endian, 22 bytes, then the comment.
+//  off size
+//    0   4  signature 0x06054B50
+//    4   2  number of this disk
+//    6   2  disk with the start of the central directory (split sets: passes - 1)
+//    8   2  entries on this disk        10   2  total entries
+//   12   4  central directory size      16   4  central directory offset
+//   20   2  comment length
+struct TEndRecord {
+  static constexpr std::size_t kSize = 22;
+  std::uint32_t Signature = 0;
+  std::uint16_t ThisDisk = 0, CentralDirDisk = 0, EntriesThisDisk = 0, TotalEntries = 0;
+  std::uint32_t CentralDirSize = 0, CentralDirOffset = 0;
+  std::uint16_t CommentLength = 0;
+  static TEndRecord Decode(const std::uint8_t* p);
+};
+
+// One selected entry: seven 32-bit fields, from a central or a local header.
+struct TZipEntry {
+  std::uint32_t Flags = 0;
+  std::uint32_t Method = 0;
+  std::uint32_t HeaderOffset = 0;
+  std::uint32_t PackedSize = 0;
+  std::uint32_t UnpackedSize = 0;
+  std::uint32_t Crc = 0;
+  std::uint32_t Attr = 0;
+};
+static_assert(sizeof(TZipEntry) == 7 * 4);
+
+// The list of selected entries.
+class TarxFileList {
+ public:
+  void Init() { items_.clear(); }
+  void Clear() { items_.clear(); }
+  bool Add(const TZipEntry& e) {
+    items_.push_back(e);
+    return true;
+  }
+  void Done() { items_.clear(); }
+  int Count() const { return static_cast<int>(items_.size()); }
+  const TZipEntry& operator[](int i) const { return items_[static_cast<std::size_t>(i)]; }
+
+ private:
+  std::vector<TZipEntry> items_;
+};
+
+// Elapsed engine time: event handlers and the selection pass run between Pause and Resume.
+class TarxTimer {
+ public:
+  void Start();
+  void Pause();
+  void Resume();
+  void Stop();
+  float Elapsed() const { return elapsed_; }
+
+ private:
+  std::uint32_t start_ = 0, stop_ = 0, pause_ = 0;
+  float elapsed_ = 0;
+};
+
+// The attribute mask; "any file" is the value 0x93F.
+class TarxFileAttr : public TObject {
+ public:
+  TarxFileAttr() { SetftFileAttr(0); }
+  std::int32_t ftFileAttr() const { return attr_; }
+  void SetftFileAttr(std::int32_t v);
+  bool ftArchive() const { return b_[kArchive]; }
+  bool ftHidden() const { return b_[kHidden]; }
+  bool ftReadOnly() const { return b_[kReadOnly]; }
+  bool ftSysFile() const { return b_[kSysFile]; }
+  bool ftCompressed() const { return b_[kCompressed]; }
+  bool ftVolumeID() const { return b_[kVolumeID]; }
+  bool ftDirectory() const { return b_[kDirectory]; }
+  bool ftTemporary() const { return b_[kTemporary]; }
+  bool ftAnyFile() const { return any_; }
+  void SetftArchive(bool b) { SetBit(kArchive, b); }
+  void SetftHidden(bool b) { SetBit(kHidden, b); }
+  void SetftReadOnly(bool b) { SetBit(kReadOnly, b); }
+  void SetftSysFile(bool b) { SetBit(kSysFile, b); }
+  void SetftCompressed(bool b) { SetBit(kCompressed, b); }
+  void SetftVolumeID(bool b) { SetBit(kVolumeID, b); }
+  void SetftDirectory(bool b) { SetBit(kDirectory, b); }
+  void SetftTemporary(bool b) { SetBit(kTemporary, b); }
+  void SetftAnyFile(bool b) {
+    any_ = b;
+    Recompute();
+  }
+  void Assign(const TarxFileAttr& other) {
+    for (int i = 0; i < 8; ++i) b_[i] = other.b_[i];
+  }
+
+ private:
+  enum { kReadOnly, kHidden, kSysFile, kVolumeID, kDirectory, kArchive, kTemporary, kCompressed };
+  static constexpr std::int32_t kBits[8] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x100, 0x800};
+  void SetBit(int i, bool b);
+  void Recompute();
+  std::int32_t attr_ = 0;
+  bool b_[8] = {};
+  bool any_ = false;
+};
+
+// The archive as the runtime's untyped file of 1-byte records: OS failures of read and seek
+// raise EInOutError, as the runtime's input/output checks do.
+class TArchiveFile {
+ public:
+  bool Open(const std::string& name);  // read-only; false on failure
+  bool Close();
+  bool IsOpen() const { return static_cast<bool>(file_); }
+  std::uint32_t Read(void* buf, std::uint32_t count);
+  void Seek(std::int64_t pos);
+  // Seek without raising: false on failure.
+  bool TrySeek(std::int64_t pos);
+  std::int64_t Size();
+  std::int64_t Position() const { return pos_; }
+  platform::FileHandle Handle() const { return file_.get(); }
+
+ private:
+  platform::ScopedFile file_;
+  std::int64_t pos_ = 0;
+};
+
+class TarxMain : public TComponent {
+ public:
+  explicit TarxMain(TComponent* owner);
+  ~TarxMain() override;
+
+  const std::string& ArchiveFile() const { return archive_file_; }
+  virtual void SetArchiveFile(const std::string& value);
+  TArcType ArcType() const { return arc_type_; }
+  // Ignores the value and detects the type again.
+  virtual void SetArcType(TArcType value);
+
+  std::int32_t ZipCmntBufSize() const { return zip_cmnt_buf_size_; }
+  void SetZipCmntBufSize(std::int32_t value);
+  bool UseStoredDirs() const { return use_stored_dirs_; }
+  void SetUseStoredDirs(bool v) { use_stored_dirs_ = v; }
+  std::int32_t PasswordAttempts() const { return password_attempts_; }
+  void SetPasswordAttempts(std::int32_t v) { password_attempts_ = v; }
+  const std::vector<std::string>& Passwords() const { return passwords_; }
+  std::vector<std::string>& Passwords() { return passwords_; }
+  void SetPasswords(const std::vector<std::string>& v) { passwords_ = v; }
+
+  TarxFileAttr& FileAttr() { return *file_attr_; }
+  TDiskManager& DiskManager() { return *disk_manager_; }
+  TarxTimer& Timer() { return *timer_; }
+
+  // Detection results.
+  std::int32_t StartOffset() const { return start_offset_; }
+  std::uint8_t HeaderFlag() const { return head_flag_; }
+  std::int64_t ArchiveSize() const { return archive_size_; }
+  TDateTime ArchiveDate() const { return archive_date_; }
+  const TEndRecord& EndRecord() const { return end_record_; }
+  const TCentralHeader& CentralHeader() const { return central_header_; }
+  const TLocalHeader& LocalHeader() const { return local_header_; }
+
+  // The backward search for the end record and the check of its chain; leaves the record
+  // copies and the header flag, returns the central directory offset or 0.
+  std::int32_t FindEndOfCentralDir(TArchiveFile& f);
+
+ protected:
+  void DetectArcType();
+  TArcType ClassifySignature(std::uint32_t sig, bool in_exe, std::int32_t& start);
+  bool ProbeZip(TArchiveFile& f);
+  std::int32_t LocateCentralDir(TArchiveFile& f);
+  std::int32_t ScanSfx(TArchiveFile& f, TArcType& type, std::int32_t start);
+  bool ProbeUue(TArchiveFile& f);
+  bool ProbeTar(TArchiveFile& f);
+  void RefreshArchiveDrive();
+  bool DriveIsRemovable() { return disk_manager_->DriveType() == 2; }
+  bool LabelIsSpanned() {
+    return disk_manager_->VolumeLabel().find(kSpanLabelMarker) != std::string::npos;
+  }
+
+  bool use_stored_dirs_ = true;
+  std::int32_t password_attempts_ = 3;
+  std::int32_t zip_cmnt_buf_size_ = 0;
+  std::vector<std::string> passwords_;
+  std::string password_;
+
+  std::unique_ptr<TarxFileAttr> file_attr_;
+  std::unique_ptr<TarxTimer> timer_;
+  std::unique_ptr<TDiskManager> disk_manager_;
+
+  std::string archive_file_;
+  TArcType arc_type_ = TArcType::atNA;
+  std::int32_t start_offset_ = 0;
+  std::string volume_name_;
+  std::uint8_t volume_letter_ = 0;
+  std::int32_t volume_number_ = 0;
+  std::int64_t archive_size_ = 0;
+  TDateTime archive_date_ = 29221.0;
+
+  std::uint8_t head_flag_ = 0;
+  TLocalHeader local_header_;
+  TCentralHeader central_header_;
+  TEndRecord end_record_;
+
+  std::int32_t begun_count_ = 0;
+  std::int64_t bytes_to_write_ = 0;  // archive-wide unpacked bytes still to write
+  std::int64_t start_pos_ = 0, cur_pos_ = 0, end_pos_ = 0;
+  bool encrypted_ = false;
+  std::int64_t packed_total_ = 0, unpacked_total_ = 0;
+};
+
+}  // namespace orb
