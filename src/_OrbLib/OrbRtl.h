@@ -36,7 +36,7 @@ void TextToFloat(const std::string& s, double& value, int& code);
 void TextToInt32(const std::string& s, std::int32_t& value, int& code);
 
 // General format with 15 significant digits: no trailing zeros, exponent form
-// ("1.5E+20", "1E-5") outside 1E-5 <= |v| < 1E15.
+// ("1.5E20", "1E-6") outside 1E-5 <= |v| < 1E15.
 std::string FloatToStrG(double value);
 
 // Fixed-point text with exactly `decimals` digits after the point (no point for 0),

@@ -197,6 +197,9 @@ class TCustomDataset : public TObject {
   // Allocates a zeroed buffer of RecordSize bytes / frees it.
   void AllocRecordBuffer();
   void FreeRecordBuffer();
+  // The xBase deletion after its preconditions: marks the buffer "*", posts it, keeps the
+  // counts, and moves to the next visible record (or to the last one at the end).
+  void DeleteCurrent();
 
   std::uint8_t pad_char_ = 0;
   std::uint8_t true_char_ = 1;
