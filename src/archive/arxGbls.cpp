@@ -7,6 +7,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/gbk.h"
 #include "platform/resources.h"

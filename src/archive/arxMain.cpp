@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/types.h"
 #include "platform/fs.h"
 #include "platform/resources.h"
 

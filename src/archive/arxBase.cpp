@@ -1,0 +1,380 @@
+// The block reader and writers, error and progress reporting, output paths and output files,
+// and the extraction frame.
+#include "archive/arxBase.h"
+
+#include "platform/clock.h"
+#include "platform/fs.h"
+#include "platform/gbk.h"
+#include "platform/ui.h"
+
+namespace orb {
+
+namespace detail {
+extern TarxMain* g_current_extractor;
+}
+
+namespace {
+
+// Pauses the engine clock for the life of the guard (event handlers are not engine time).
+class TimerPause {
+ public:
+  explicit TimerPause(TarxTimer& t) : t_(t) { t_.Pause(); }
+  ~TimerPause() { t_.Resume(); }
+  TimerPause(const TimerPause&) = delete;
+  TimerPause& operator=(const TimerPause&) = delete;
+
+ private:
+  TarxTimer& t_;
+};
+
+// The components of a stored path, split at backslashes that are whole characters.
+std::vector<std::string> PathComponents(const std::string& s) {
+  std::vector<std::string> out;
+  std::string cur;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (platform::IsGbkLeadByte(c) && i + 1 < s.size()) {
+      cur += s[i];
+      cur += s[++i];
+    } else if (c == '\\') {
+      out.push_back(cur);
+      cur.clear();
+    } else {
+      cur += s[i];
+    }
+  }
+  out.push_back(cur);
+  return out;
+}
+
+// Folder part up to and including the last backslash (a whole character), or empty.
+std::string FolderPart(const std::string& s) {
+  std::size_t p = platform::LastDelimiter(s, "\\");
+  return p == std::string::npos ? std::string() : s.substr(0, p + 1);
+}
+
+}  // namespace
+
+// --- output file ------------------------------------------------------------------------------
+
+bool TOutputFile::Create(const std::string& path) {
+  file_.reset();
+  platform::FileHandle h = platform::kNoFile;
+  if (platform::FileOpen(path, platform::kGenericWrite, 0, platform::kCreateAlways,
+                         platform::kFileAttributeNormal, h) != 0)
+    return false;
+  file_.reset(h);
+  return true;
+}
+
+std::uint32_t TOutputFile::Write(const void* buf, std::uint32_t count) {
+  if (!file_) return 0;
+  std::uint32_t done = 0;
+  if (platform::FileWrite(file_.get(), buf, count, done) != 0) return done;
+  return done;
+}
+
+bool TOutputFile::SetDosDate(std::uint32_t v) {
+  if (!file_) return false;
+  platform::LocalTime t;
+  t.year = static_cast<std::uint16_t>(1980 + (v >> 25));
+  t.month = static_cast<std::uint16_t>(v >> 21 & 15);
+  t.day = static_cast<std::uint16_t>(v >> 16 & 31);
+  t.hour = static_cast<std::uint16_t>(v >> 11 & 31);
+  t.minute = static_cast<std::uint16_t>(v >> 5 & 63);
+  t.second = static_cast<std::uint16_t>((v & 31) * 2);
+  return platform::FileSetLocalWriteTime(file_.get(), t) == 0;
+}
+
+// --- block reader and writers -----------------------------------------------------------------
+
+TReadWriteObj::TReadWriteObj(TComponent* owner) : TarxMain(owner) {
+  read_fn_ = [this](TArchiveFile& f, std::uint32_t n, int crc, bool dec, std::uint8_t* buf) {
+    return ReadBlock(f, n, crc, dec, buf);
+  };
+  write_fn_ = [this](TOutputFile& f, bool apply, std::uint32_t n, int crc, bool dec,
+                     std::uint8_t* buf) { return WriteBlock(f, apply, n, crc, dec, buf); };
+  write_encrypted_fn_ = [this](TOutputFile& f, bool apply, std::uint32_t n, int crc, bool enc,
+                               std::uint8_t* buf) {
+    return WriteBlockEncrypted(f, apply, n, crc, enc, buf);
+  };
+}
+
+bool TReadWriteObj::DecryptsZip() const {
+  switch (arc_type_) {
+    case TArcType::atBh:
+    case TArcType::atBhExe:
+    case TArcType::atJar:
+    case TArcType::atZip:
+    case TArcType::atZipExe:
+    case TArcType::atZipMV:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::uint32_t TReadWriteObj::ReadBlock(TArchiveFile& f, std::uint32_t count, int crc_selector,
+                                       bool decrypt, std::uint8_t* buf) {
+  if (count == 0) return 0;
+  std::uint32_t got = f.Read(buf, count);
+  if (decrypt && DecryptsZip()) keys_.DecryptBuffer(buf, got);
+  if (crc_selector == 32) crc_ = arx::Crc32Update(crc_, buf, got);
+  return got;
+}
+
+std::uint32_t TReadWriteObj::WriteBlock(TOutputFile& f, bool apply, std::uint32_t count,
+                                        int crc_selector, bool decrypt, std::uint8_t* buf) {
+  if (decrypt && apply && DecryptsZip()) keys_.DecryptBuffer(buf, count);
+  std::uint32_t done = f.Write(buf, count);
+  if (done < count) throw E_RAISE(LoadMessage(E_FWRITE), E_FWRITE);
+  if (apply && crc_selector == 32) crc_ = arx::Crc32Update(crc_, buf, done);
+  return done;
+}
+
+std::uint32_t TReadWriteObj::WriteBlockEncrypted(TOutputFile& f, bool apply, std::uint32_t count,
+                                                 int crc_selector, bool encrypt,
+                                                 std::uint8_t* buf) {
+  if (apply && crc_selector == 32) crc_ = arx::Crc32Update(crc_, buf, count);
+  if (encrypt && DecryptsZip())
+    for (std::uint32_t i = 0; i < count; ++i) buf[i] = keys_.EncryptByte(buf[i]);
+  std::uint32_t done = f.Write(buf, count);
+  if (done < count) throw E_RAISE(LoadMessage(E_FWRITE), E_FWRITE);
+  return done;
+}
+
+// --- events, paths, errors, progress ----------------------------------------------------------
+
+TZipCommon::TZipCommon(TComponent* owner) : TReadWriteObj(owner) {
+  progress_fn_ = [this](std::uint8_t f, std::uint8_t a) { DoProgress(f, a); };
+}
+
+TZipCommon::~TZipCommon() = default;
+
+void TZipCommon::SetExtractDir(const std::string& value) {
+  std::string v = SlashToBackslash(value);
+  if (v.empty()) v = FolderPart(archive_file_);
+  extract_dir_ = AppendBackslash(v);
+}
+
+void TZipCommon::SetFileSpec(const std::vector<std::string>& value) {
+  std::vector<std::string> v = value;
+  NormalizeFileSpec(v);
+  file_spec_ = std::move(v);
+}
+
+void TZipCommon::SetCancel(bool value) {
+  cancel_ = value;
+  platform::CurrentUserInterface().ProcessMessages();
+}
+
+namespace {
+bool RunCancelled() {
+  auto* z = dynamic_cast<TZipCommon*>(detail::g_current_extractor);
+  return z != nullptr && z->Cancel();
+}
+}  // namespace
+
+void TZipCommon::RaiseError(const std::string& FN, const std::string& MsgEx,
+                            const std::string& VolumeID, int ECode) {
+  {
+    TimerPause pause(*timer_);
+    if (!RunCancelled() && OnError) OnError(this, FN, MsgEx, VolumeID, ECode);
+  }
+  throw E_RAISE(LoadMessage(ECode), ECode);
+}
+
+void TZipCommon::NotifyError(const std::string& FN, const std::string& MsgEx,
+                             const std::string& VolumeID, int ECode) {
+  TimerPause pause(*timer_);
+  if (!RunCancelled() && OnError) OnError(this, ExtractFileNamePart(FN), MsgEx, VolumeID, ECode);
+}
+
+void TZipCommon::DoProgress(std::uint8_t by_file, std::uint8_t by_archive) {
+  platform::CurrentUserInterface().ProcessMessages();
+  if (OnProgress) OnProgress(this, by_file, by_archive);
+}
+
+void TZipCommon::ReportProgress(std::int64_t done, std::int64_t size, std::int64_t total) {
+  progress_by_file_ = PercentOf(static_cast<double>(done), static_cast<double>(size));
+  progress_by_archive_ = PercentOf(static_cast<double>(total - bytes_to_write_),
+                                   static_cast<double>(total));
+  if (progress_fn_) progress_fn_(progress_by_file_, progress_by_archive_);
+}
+
+void TZipCommon::BuildVolumeName(const std::string& name, int, std::string& result) {
+  result = name;  // other archive types' volume naming; zip extraction never calls it
+}
+
+TDateTime TZipCommon::DosDateToDateTime(std::uint32_t dos_date_time) {
+  return FileDateOrDefault(dos_date_time);
+}
+
+void TZipCommon::BuildOutputPath(const std::string& stored_name) {
+  unsafe_path_ = false;
+  if (stored_name.empty()) {
+    output_path_.clear();
+    return;
+  }
+  std::string s = OemNameToAnsi(stored_name);
+  if (extract_dir_.empty()) {
+    SetExtractDir(FolderPart(archive_file_));
+    if (extract_dir_.empty()) SetExtractDir(platform::CurrentDirectory());
+  }
+  std::string folder;
+  std::string kept;  // the part of the stored name that ends up in the output path
+  if (use_stored_dirs_) {
+    if (s.find(':') != std::string::npos) {
+      std::size_t first = s.find('\\');
+      s.erase(0, first == 2 ? 3 : 2);
+    } else if (!s.empty() && s[0] == '\\') {
+      s.erase(0, 1);
+    }
+    folder = AppendBackslash(extract_dir_) + FolderPart(s);
+    kept = s;
+  } else {
+    folder = extract_dir_;
+    kept = ExtractFileNamePart(s);
+  }
+  if (folder.find(':') == std::string::npos && (folder.empty() || folder[0] != '\\'))
+    folder.insert(0, "\\");
+  output_path_ = folder + ExtractFileNamePart(s);
+
+  // A name that still names a root, a drive or a parent folder would leave ExtractDir.
+  if (!kept.empty() && kept[0] == '\\') unsafe_path_ = true;
+  if (kept.find(':') != std::string::npos) unsafe_path_ = true;
+  for (const std::string& c : PathComponents(kept))
+    if (c == "..") unsafe_path_ = true;
+}
+
+bool TZipCommon::CreateOutput(TOutputFile& out, const std::string& path, const std::string&) {
+  if (path.empty()) return false;
+  std::string folder = FolderPart(path);
+  if (!folder.empty()) folder.pop_back();
+  if (folder.empty()) RaiseError(path, "", "0", E_UNABLETOCREATEDIR);
+  CreateDirPath(folder);
+  if (!out.Create(path)) {
+    std::uint32_t attr = platform::kInvalidFileAttributes;
+    if (platform::GetAttributes(path, attr) == 0 && attr != platform::kInvalidFileAttributes &&
+        (attr & platform::kFileAttributeReadOnly)) {
+      platform::SetAttributes(path, attr & ~platform::kFileAttributeReadOnly);
+      out.Create(path);
+    }
+  }
+  // An output that could not be opened fails at its first write; an entry without data
+  // (a folder entry of a local walk) leaves only its folder.
+  return true;
+}
+
+// --- extraction frame -------------------------------------------------------------------------
+
+TUnBase::TUnBase(TComponent* owner)
+    : TZipCommon(owner), file_list_(std::make_unique<TarxFileList>()) {}
+
+TUnBase::~TUnBase() = default;
+
+void TUnBase::ExtractArchive(TArchiveFile&, TOutputFile&) {}
+
+int TUnBase::Extract() {
+  detail::g_current_extractor = this;
+  begun_count_ = 0;
+  max_dos_date_ = 0;
+  cur_pos_ = 0;
+  bytes_to_write_ = 0;
+  progress_by_file_ = progress_by_archive_ = 0;
+  packed_total_ = unpacked_total_ = 0;
+  SetCancel(false);
+  if (cpu_type_ == TCpuType::cpt80486) cpu_type_ = TCpuType::cptAuto;
+
+  volume_name_ = archive_file_;
+  struct RestoreName {
+    TUnBase& self;
+    std::string saved;
+    ~RestoreName() { self.archive_file_ = saved; }
+  } restore{*this, archive_file_};
+
+  if (archive_file_.empty()) RaiseError(archive_file_, "", "0", E_FILENOTFOUND);
+  switch (arc_type_) {
+    case TArcType::atACE: case TArcType::atArc: case TArcType::atArcExe: case TArcType::atArj:
+    case TArcType::atArjExe: case TArcType::atBh: case TArcType::atBhExe: case TArcType::atCab:
+    case TArcType::atGZip: case TArcType::atJar: case TArcType::atLha: case TArcType::atLhaExe:
+    case TArcType::atLzh: case TArcType::atLzhExe: case TArcType::atRar: case TArcType::atRarExe:
+    case TArcType::atTar: case TArcType::atUue: case TArcType::atZip: case TArcType::atZipExe:
+    case TArcType::atZipMV: case TArcType::atZoo:
+      break;
+    default:
+      RaiseError(archive_file_, "", "0", E_INVALIDARC);
+  }
+  TArchiveFile archive;
+  const bool opens = arc_type_ != TArcType::atACE && arc_type_ != TArcType::atCab &&
+                     arc_type_ != TArcType::atRar;
+  if (opens && !archive.Open(archive_file_)) RaiseError(archive_file_, "", "0", E_FOPEN);
+
+  if (OnActivate) {
+    TimerPause pause(*timer_);
+    OnActivate(this);
+  }
+  password_.clear();
+  output_path_.clear();
+  end_pos_ = opens ? archive.Size() : 0;
+  start_pos_ = start_offset_;
+  file_list_->Init();
+  if (OnElapsedTime) timer_->Start();
+
+  TOutputFile out;
+  auto after = [&] {
+    timer_->Stop();
+    if (OnElapsedTime) OnElapsedTime(this, timer_->Elapsed());
+    if (OnDeactivate) OnDeactivate(this);
+    file_list_->Done();
+    if (opens) archive.Close();
+  };
+  try {
+    ExtractArchive(archive, out);
+  } catch (...) {
+    after();
+    throw;
+  }
+  after();
+  return begun_count_;
+}
+
+bool TUnBase::BeginEntry(bool& existed) {
+  TimerPause pause(*timer_);
+  if (OnProgress) progress_fn_(0, progress_by_archive_);
+  std::uint32_t attr = platform::kInvalidFileAttributes;
+  existed = platform::GetAttributes(output_path_, attr) == 0 &&
+            attr != platform::kInvalidFileAttributes &&
+            (attr & platform::kFileAttributeDirectory) == 0;
+  if (confirm_overwrites_ && existed) {
+    if (OnFileExists) OnFileExists(this, output_path_, entry_date_, overwrite_mode_);
+    else overwrite_mode_ = TOverwriteMode::omSkip;
+  }
+  if (!existed || (overwrite_mode_ == TOverwriteMode::omOverwrite && !cancel_)) {
+    ++begun_count_;
+    std::string working = output_path_;
+    bool extract = true;
+    if (OnBegin) OnBegin(this, working, begun_count_, extract);
+    if (extract && OnRenameCompressedFile) OnRenameCompressedFile(this, working);
+    if (extract) output_path_ = working;
+  }
+  return !cancel_;
+}
+
+void TUnBase::FinishOutput(TOutputFile& out, std::uint32_t attr, std::uint32_t dos_date_time,
+                           const std::string& path) {
+  if (out.IsOpen()) {
+    std::uint32_t date = dos_date_time;
+    if (date_attribute_ == TDateAttribute::daSysDate) {
+      platform::LocalTime t = platform::GetLocalTime();
+      date = LocalTimeToDos(t.year, t.month, t.day, t.hour, t.minute, t.second);
+    } else if (date_attribute_ == TDateAttribute::daMaxFileDate) {
+      date = max_dos_date_;
+    }
+    out.SetDosDate(date);  // a failure here is ignored
+    out.Close();
+  }
+  if (restore_file_attr_ && attr != 0x20) platform::SetAttributes(path, attr);
+}
+
+}  // namespace orb
