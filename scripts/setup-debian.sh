@@ -1,21 +1,39 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need from Debian's packages (idempotent).
+# Installs what the build and the tests need from Debian's packages, and the zh_CN.UTF-8
+# locale that Wine needs for code page 936 file names. Idempotent: on a machine that has
+# everything it changes nothing and touches no network.
 set -euo pipefail
-pkgs=(cmake g++ make googletest libgtest-dev libgmock-dev zlib1g-dev locales
-      g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine wine64 python3-pefile
-      unzip zip python3-dbfread dbview shapelib)
-missing=()
-for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  $sudo_cmd apt-get update
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y --no-install-recommends "${missing[@]}"
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+
+# Wine is installed with its recommended packages (the set it was tried with); everything
+# else without, to keep a fresh machine's install short.
+wine_pkgs=(wine wine64)
+pkgs=(cmake make g++ googletest libgtest-dev libgmock-dev zlib1g-dev locales
+      g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
+      binutils-mingw-w64-i686 python3 python3-pefile unzip zip ca-certificates)
+
+missing() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+
+need_wine=($(missing "${wine_pkgs[@]}"))
+need=($(missing "${pkgs[@]}"))
+if [ ${#need_wine[@]} -gt 0 ] || [ ${#need[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -q
+  if [ ${#need[@]} -gt 0 ]; then
+    "${as_root[@]}" apt-get install -y -q --no-install-recommends "${need[@]}" </dev/null
+  fi
+  if [ ${#need_wine[@]} -gt 0 ]; then
+    "${as_root[@]}" apt-get install -y -q "${need_wine[@]}" </dev/null
+  fi
 fi
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
-  sudo_cmd=""
-  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  $sudo_cmd localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
+  "${as_root[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi

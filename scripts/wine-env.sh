@@ -1,14 +1,54 @@
 # Sourced: prepares a Wine prefix for the Windows tests and keeps a wineserver running.
-# Usage: source scripts/wine-env.sh <prefix-dir>
+#
+#   source scripts/wine-env.sh <prefix-dir> [--fresh]
+#
+# A missing prefix (or any prefix with --fresh) is booted anew with the null display driver,
+# so that message boxes and dialogs are created but invisible and can be answered by
+# dlgtool.exe. Exports WINEPREFIX, WINEDEBUG, LC_ALL and WINEDLLOVERRIDES, unsets DISPLAY,
+# and defines:
+#   wine_run ARGS...   /usr/lib/wine/wine64 under a timeout (WINE_TIMEOUT seconds, 120)
+#   wine_env_stop      kills the server (which also writes the registry to the prefix's
+#                      .reg files); installed as the EXIT trap unless WINE_ENV_NO_TRAP=1.
+# Every Wine call has a timeout: a dialog nobody answers must not hang the caller.
+
 export WINEPREFIX="$1"
 export WINEDEBUG=-all LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES="mscoree=;mshtml="
-unset DISPLAY
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
+unset DISPLAY WAYLAND_DISPLAY
+
+wine_run() {
+  timeout -k 5 "${WINE_TIMEOUT:-120}" /usr/lib/wine/wine64 "$@"
+}
+
+wine_env_stop() {
+  timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1 </dev/null || true
+}
+
+_wine_env_boot() {
+  # The server must not hold our stdout or stderr: started under `| tee` it would keep the
+  # pipe open and the caller would never finish. Hence the redirections on every call.
+  wine_env_stop
   rm -rf "$WINEPREFIX"
-  /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-  /usr/lib/wine/wineserver -w
-  /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f >/dev/null
-  /usr/lib/wine/wineserver -k || true
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  # "failed to open ...syswow64\rundll32.exe" is expected: 32-bit code cannot run here.
+  timeout -k 5 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 </dev/null || true
+  timeout -k 5 120 /usr/lib/wine/wineserver -w >/dev/null 2>&1 </dev/null || true
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "wine-env: wineboot did not create $WINEPREFIX" >&2
+    return 1
+  fi
+  wine_run reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f \
+    >/dev/null 2>&1 </dev/null || return 1
+  # Relay traces (WINEDEBUG=+relay) then show which boxes were shown, with their flags.
+  wine_run reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /t REG_SZ \
+    /d 'user32.MessageBoxA;user32.MessageBoxW' /f >/dev/null 2>&1 </dev/null || return 1
+  # The driver setting takes effect with a new server.
+  wine_env_stop
+}
+
+if [ "${2:-}" = "--fresh" ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
+  _wine_env_boot || return 1
 fi
-/usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null
-trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
+timeout -k 5 30 /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
+if [ "${WINE_ENV_NO_TRAP:-0}" != 1 ]; then
+  trap wine_env_stop EXIT
+fi
