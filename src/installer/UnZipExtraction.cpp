@@ -1,0 +1,56 @@
+// The installer's extraction through the zip engine's TUnZIP component.
+//
+// The engine reports a failed entry through OnError (and a failed CRC check through OnEnd)
+// and goes on with the next entry; only failures that end the extraction as a whole come
+// back as exceptions. Both events are collected here so that the flow never takes a
+// partly extracted package for a complete one.
+#include <algorithm>
+
+#include "archive/arxUnZIP.h"
+#include "installer/Extraction.h"
+#include "platform/resources.h"
+
+namespace orb::installer {
+namespace {
+
+constexpr int kMsgCrcFailed = 25151;  // "File fails CRC check"
+
+class UnZipExtraction : public Extraction {
+ public:
+  TExtractionOutcome Extract(const std::string& archive_file,
+                             const std::string& extract_dir) override {
+    TExtractionOutcome outcome;
+    auto failed = [&outcome](const std::string& entry) {
+      return std::any_of(outcome.failures.begin(), outcome.failures.end(),
+                         [&entry](const auto& f) { return f.entry == entry; });
+    };
+    auto unzip = std::make_unique<TUnZIP>(nullptr);
+    unzip->OnError = [&](TObject*, const std::string& FN, const std::string& MsgEx,
+                         const std::string&, int ECode) {
+      std::string message = MsgEx;
+      if (message.empty()) message = platform::LoadOwnString(static_cast<std::uint32_t>(ECode));
+      if (message.empty()) message = "#" + std::to_string(ECode);
+      outcome.failures.push_back({FN, message});
+    };
+    unzip->OnEnd = [&](TObject*, const std::string& FN, bool CRC_PASS) {
+      if (!CRC_PASS && !failed(FN)) {
+        outcome.failures.push_back({FN, platform::LoadOwnString(kMsgCrcFailed)});
+      }
+    };
+    unzip->SetArchiveFile(archive_file);
+    unzip->SetExtractDir(extract_dir);
+    unzip->SetConfirmOverwrites(false);
+    unzip->SetOverwriteMode(TOverwriteMode::omOverwrite);
+    std::vector<std::string> spec = unzip->FileSpec();
+    spec.push_back("*.*");
+    unzip->SetFileSpec(spec);
+    unzip->Extract();
+    return outcome;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Extraction> MakeUnZipExtraction() { return std::make_unique<UnZipExtraction>(); }
+
+}  // namespace orb::installer
