@@ -13,6 +13,16 @@ function(orb_add_gtest name)
   if(A_LABELS)
     list(APPEND props LABELS "${A_LABELS}")
   endif()
+  if(NOT WIN32)
+    list(APPEND props ENVIRONMENT "WINEPREFIX=${ORB_TEST_PREFIX}")
+  endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES ${props})
 endfunction()
+
+# Native tests run in a prefix of their own (drive C:, Z: = /, empty hives), never ~/.wine.
+if(NOT WIN32)
+  set(ORB_TEST_PREFIX ${CMAKE_BINARY_DIR}/test-prefix)
+  execute_process(COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/../scripts/make-test-prefix.sh
+                          ${ORB_TEST_PREFIX})
+endif()

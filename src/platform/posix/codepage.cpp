@@ -1,0 +1,101 @@
+// Code page 936 services over the C library's iconv. Windows' code page 936 is GBK; invalid
+// input becomes U+FFFD towards Unicode and '?' towards GBK, as MultiByteToWideChar and
+// WideCharToMultiByte give it.
+#include <clocale>
+#include <langinfo.h>
+
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/posix/internal.h"
+
+namespace platform {
+namespace {
+
+// Simple case folding over the parts of Unicode that GBK can encode and that have case:
+// ASCII, Latin-1, Greek, Cyrillic and the full-width Latin letters.
+char16_t FoldCase(char16_t c) {
+  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
+  if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<char16_t>(c - 0x20);
+  return c;
+}
+
+}  // namespace
+
+int CompareTextIgnoreCase(const std::string& a, const std::string& b) {
+  std::u16string ua = GbkToUtf16(a);
+  std::u16string ub = GbkToUtf16(b);
+  SetLastError(0);
+  std::size_t n = ua.size() < ub.size() ? ua.size() : ub.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    char16_t x = FoldCase(ua[i]);
+    char16_t y = FoldCase(ub[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (ua.size() == ub.size()) return 0;
+  return ua.size() < ub.size() ? -1 : 1;
+}
+
+std::string OemToAnsi(const std::string& text) {
+  SetLastError(0);
+  return text;
+}
+
+std::u16string GbkToUtf16(const std::string& gbk) {
+  std::string utf8 = GbkToUtf8(gbk);
+  std::u16string out = posix::Utf8ToUtf16(utf8);
+  SetLastError(0);
+  return out;
+}
+
+std::string Utf16ToGbk(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  std::string out;
+  posix::Convert("UTF-16LE", "GBK", bytes, out, "?");
+  SetLastError(0);
+  return out;
+}
+
+std::string GbkToUtf8(const std::string& gbk) {
+  std::string out;
+  posix::Convert("GBK", "UTF-8", gbk, out, "\xEF\xBF\xBD");
+  SetLastError(0);
+  return out;
+}
+
+std::string Utf8ToGbk(const std::string& utf8) {
+  std::string out;
+  posix::Convert("UTF-8", "GBK", utf8, out, "?");
+  SetLastError(0);
+  return out;
+}
+
+std::string GbkToTerminal(const std::string& gbk) {
+  // The locale's character set; a program that never called setlocale gets "ANSI_X3.4-1968"
+  // for "C", so ask the environment's locale when the process still runs in "C".
+  const char* set = nl_langinfo(CODESET);
+  std::string charset = set != nullptr ? set : "";
+  if (charset.empty() || charset == "ANSI_X3.4-1968") {
+    locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (loc != static_cast<locale_t>(0)) {
+      const char* s = nl_langinfo_l(CODESET, loc);
+      charset = s != nullptr ? s : "";
+      freelocale(loc);
+    }
+  }
+  // Plain ASCII terminals still get readable UTF-8 rather than question marks.
+  if (charset.empty() || charset == "ANSI_X3.4-1968") charset = "UTF-8";
+  std::string out;
+  if (!posix::Convert("GBK", charset.c_str(), gbk, out, "?")) out = GbkToUtf8(gbk);
+  SetLastError(0);
+  return out;
+}
+
+}  // namespace platform

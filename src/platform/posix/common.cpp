@@ -1,0 +1,378 @@
+// The POSIX backend's foundation: last error, error texts, the prefix and path translation.
+//
+// A Windows path is resolved the way Wine resolves it: the drive letter names a symlink
+// <prefix>/dosdevices/<x>: (UNC paths go through dosdevices/unc), each component is
+// converted from GBK to UTF-8 only here, and a component that does not exist with that exact
+// spelling is looked up without regard to ASCII case, because Windows names are
+// case-insensitive (the installer registers "x.tsk" for a folder shipped as "X.TSK").
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <limits.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/fs.h"
+#include "platform/gbk.h"
+#include "platform/posix/internal.h"
+#include "platform/types.h"
+
+namespace platform {
+namespace {
+thread_local std::uint32_t t_last_error = 0;
+}  // namespace
+
+std::uint32_t LastError() { return t_last_error; }
+void SetLastError(std::uint32_t code) { t_last_error = code; }
+
+std::string SystemErrorText(std::uint32_t code) {
+  // The texts of a Chinese Windows' system message table (FormatMessageA keeps the CRLF).
+  struct Entry {
+    std::uint32_t code;
+    const char* text;
+  };
+  static const Entry kTexts[] = {
+      {0, "操作成功完成。"},
+      {1, "函数不正确。"},
+      {2, "系统找不到指定的文件。"},
+      {3, "系统找不到指定的路径。"},
+      {4, "系统无法打开文件。"},
+      {5, "拒绝访问。"},
+      {6, "句柄无效。"},
+      {8, "存储空间不足，无法处理此命令。"},
+      {13, "数据无效。"},
+      {18, "没有更多文件。"},
+      {21, "设备未就绪。"},
+      {31, "连到系统上的设备没有发挥作用。"},
+      {32, "另一个程序正在使用此文件，进程无法访问。"},
+      {33, "另一个程序已锁定文件的一部分，进程无法访问。"},
+      {38, "已到文件结尾。"},
+      {50, "不支持该请求。"},
+      {80, "文件存在。"},
+      {87, "参数错误。"},
+      {112, "磁盘空间不足。"},
+      {122, "传递给系统调用的数据区域太小。"},
+      {123, "文件名、目录名或卷标语法不正确。"},
+      {145, "目录不是空的。"},
+      {183, "当文件已存在时，无法创建该文件。"},
+      {206, "文件名或扩展名太长。"},
+      {234, "更多数据可用。"},
+      {259, "没有可用的数据了。"},
+      {1117, "由于 I/O 设备错误，无法运行此项请求。"},
+      {1223, "操作已被用户取消。"},
+  };
+  SetLastError(0);
+  for (const Entry& e : kTexts) {
+    if (e.code == code) return std::string(e.text) + "\r\n";
+  }
+  SetLastError(317);  // ERROR_MR_MID_NOT_FOUND
+  return std::string();
+}
+
+}  // namespace platform
+
+namespace platform::posix {
+
+std::uint32_t Fail(std::uint32_t code) {
+  SetLastError(code);
+  return code;
+}
+
+std::string Prefix() {
+  std::string p;
+  if (const char* e = std::getenv("WINEPREFIX"); e != nullptr && *e != '\0') {
+    p = e;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') {
+      if (passwd* pw = getpwuid(geteuid()); pw != nullptr) home = pw->pw_dir;
+    }
+    p = std::string(home != nullptr ? home : "") + "/.wine";
+  }
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+std::u16string AsciiLower(std::u16string s) {
+  for (char16_t& c : s) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return s;
+}
+
+bool Convert(const char* from, const char* to, const std::string& in, std::string& out,
+             const std::string& replacement) {
+  out.clear();
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  const std::size_t unit = (std::string(from).rfind("UTF-16", 0) == 0) ? 2 : 1;
+  std::vector<char> src(in.begin(), in.end());
+  char* ip = src.data();
+  std::size_t il = src.size();
+  char buf[1024];
+  while (il > 0) {
+    char* op = buf;
+    std::size_t ol = sizeof buf;
+    std::size_t r = iconv(cd, &ip, &il, &op, &ol);
+    out.append(buf, static_cast<std::size_t>(op - buf));
+    if (r == static_cast<std::size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // EILSEQ or a truncated sequence at the end: replace one unit and go on.
+      std::size_t skip = il < unit ? il : unit;
+      ip += skip;
+      il -= skip;
+      out += replacement;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  char* op = buf;
+  std::size_t ol = sizeof buf;
+  iconv(cd, nullptr, nullptr, &op, &ol);
+  out.append(buf, static_cast<std::size_t>(op - buf));
+  iconv_close(cd);
+  return true;
+}
+
+std::string Utf16ToUtf8(const std::u16string& s) {
+  std::string bytes;
+  for (char16_t c : s) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  std::string out;
+  Convert("UTF-16LE", "UTF-8", bytes, out, "\xEF\xBF\xBD");
+  return out;
+}
+
+std::u16string Utf8ToUtf16(const std::string& s) {
+  std::string bytes;
+  Convert("UTF-8", "UTF-16LE", s, bytes, std::string("\xFD\xFF", 2));
+  std::u16string out;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    out.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                        (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  }
+  return out;
+}
+
+namespace {
+
+bool IsSep(unsigned char c) { return c == '\\' || c == '/'; }
+
+// Splits on separators, walking whole GBK characters (a trail byte 0x5C is no separator).
+std::vector<std::string> SplitComponents(const std::string& s) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (std::size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (IsGbkLeadByte(c) && i + 1 < s.size()) {
+      cur.append(s, i, 2);
+      i += 2;
+    } else if (IsSep(c)) {
+      if (!cur.empty()) parts.push_back(cur);
+      cur.clear();
+      ++i;
+    } else {
+      cur.push_back(static_cast<char>(c));
+      ++i;
+    }
+  }
+  if (!cur.empty()) parts.push_back(cur);
+  return parts;
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Windows drops trailing dots and blanks of a component ("a.txt." is "a.txt").
+std::string TrimComponent(std::string c) {
+  if (c == "." || c == "..") return c;
+  while (!c.empty() && (c.back() == '.' || c.back() == ' ')) c.pop_back();
+  return c;
+}
+
+std::string Dirname(const std::string& p) {
+  std::size_t slash = p.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return p.substr(0, slash);
+}
+
+}  // namespace
+
+std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
+  out = UnixPath();
+  if (win.empty()) return Fail(kErrorPathNotFound);
+  if (win[0] == '/') {
+    out.path = GbkToUtf8(win);
+    struct stat st;
+    std::string dir = Dirname(out.path);
+    out.parent_missing = stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
+    return Ok();
+  }
+  std::string base;   // Unix directory the components are relative to
+  std::string rest;   // what follows the root, GBK
+  std::size_t skip = 0;  // leading components that form the root (UNC server and share)
+  if (win.size() >= 2 && IsAsciiLetter(win[0]) && win[1] == ':') {
+    char letter = static_cast<char>(AsciiLower(std::string(1, win[0]))[0]);
+    rest = win.substr(2);
+    if (rest.empty() || !IsSep(static_cast<unsigned char>(rest[0]))) {
+      // Drive-relative ("C:name"): relative to the current folder when it is on that drive.
+      std::string cwd = CurrentDirectory();
+      if (cwd.size() >= 2 && AsciiLower(cwd.substr(0, 1))[0] == letter && cwd[1] == ':') {
+        return ToUnix(cwd + "\\" + rest, out);
+      }
+    }
+    base = Prefix() + "/dosdevices/" + letter + ":";
+  } else if (win.size() >= 2 && IsSep(static_cast<unsigned char>(win[0])) &&
+             IsSep(static_cast<unsigned char>(win[1]))) {
+    if (win.size() >= 4 && (win[2] == '?' || win[2] == '.') && IsSep(static_cast<unsigned char>(win[3]))) {
+      if (win[2] == '.') return Fail(kErrorPathNotFound);  // devices are not files
+      return ToUnix(win.substr(4), out);
+    }
+    base = Prefix() + "/dosdevices/unc";
+    rest = win.substr(2);
+    skip = 2;
+  } else if (IsSep(static_cast<unsigned char>(win[0]))) {
+    std::string cwd = CurrentDirectory();
+    if (cwd.size() >= 2 && cwd[1] == ':') return ToUnix(cwd.substr(0, 2) + win, out);
+    return ToUnix("C:" + win, out);
+  } else {
+    std::string cwd = CurrentDirectory();
+    if (cwd.empty() || cwd[0] == '/') {
+      out.path = cwd + "/" + GbkToUtf8(win);
+      return Ok();
+    }
+    return ToUnix(cwd + "\\" + win, out);
+  }
+
+  struct stat st;
+  if (stat(base.c_str(), &st) != 0) return Fail(kErrorPathNotFound);
+
+  std::vector<std::string> parts;
+  for (std::string& c : SplitComponents(rest)) {
+    if (parts.size() < skip) {
+      parts.push_back(c);
+      continue;
+    }
+    c = TrimComponent(c);
+    if (c.empty() || c == ".") continue;
+    if (c == "..") {
+      if (parts.size() > skip) parts.pop_back();
+      continue;
+    }
+    parts.push_back(c);
+  }
+  std::string cur = base;
+  bool missing = false;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    std::string name = GbkToUtf8(parts[i]);
+    if (name.size() > NAME_MAX) return Fail(kErrorFilenameExcedRange);
+    std::string candidate = cur + "/" + name;
+    if (!missing && lstat(candidate.c_str(), &st) != 0) {
+      std::string actual;
+      if (DIR* d = opendir(cur.c_str()); d != nullptr) {
+        std::string want = AsciiLower(name);
+        while (dirent* e = readdir(d)) {
+          if (AsciiLower(e->d_name) == want) {
+            actual = e->d_name;
+            break;
+          }
+        }
+        closedir(d);
+      }
+      if (!actual.empty()) {
+        candidate = cur + "/" + actual;
+      } else {
+        missing = true;
+        if (i + 1 < parts.size()) out.parent_missing = true;
+      }
+    } else if (missing) {
+      out.parent_missing = true;
+    }
+    cur = candidate;
+  }
+  if (cur.size() >= PATH_MAX) return Fail(kErrorFilenameExcedRange);
+  out.path = cur;
+  return Ok();
+}
+
+std::string ToWindows(const std::string& unix_path) {
+  char resolved[PATH_MAX];
+  std::string real = realpath(unix_path.c_str(), resolved) != nullptr ? resolved : unix_path;
+  std::string best_target;
+  char best_letter = 0;
+  std::string dev = Prefix() + "/dosdevices";
+  if (DIR* d = opendir(dev.c_str()); d != nullptr) {
+    while (dirent* e = readdir(d)) {
+      std::string n = e->d_name;
+      if (n.size() != 2 || n[1] != ':' || !IsAsciiLetter(n[0])) continue;
+      char target[PATH_MAX];
+      if (realpath((dev + "/" + n).c_str(), target) == nullptr) continue;
+      std::string t = target;
+      bool inside = (t == "/") || real == t ||
+                    (real.size() > t.size() && real.compare(0, t.size(), t) == 0 &&
+                     real[t.size()] == '/');
+      if (inside && (best_letter == 0 || t.size() > best_target.size())) {
+        best_target = t;
+        best_letter = n[0];
+      }
+    }
+    closedir(d);
+  }
+  if (best_letter == 0) return Utf8ToGbk(real);
+  std::string tail = best_target == "/" ? real : real.substr(best_target.size());
+  std::string win(1, static_cast<char>(best_letter >= 'a' ? best_letter - 'a' + 'A' : best_letter));
+  win += ':';
+  for (char c : tail) win += (c == '/') ? '\\' : c;
+  if (win.size() == 2) win += '\\';
+  std::string gbk_tail = Utf8ToGbk(win.substr(2));
+  return win.substr(0, 2) + gbk_tail;
+}
+
+std::uint32_t FromErrno(int err, const UnixPath& p, bool folder) {
+  switch (err) {
+    case 0: return 0;
+    case ENOENT: return p.parent_missing ? kErrorPathNotFound : kErrorFileNotFound;
+    case ENOTDIR: return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return kErrorAccessDenied;
+    case EEXIST: return folder ? kErrorAlreadyExists : kErrorFileExists;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return kErrorDiskFull;
+    case EMFILE:
+    case ENFILE: return kErrorTooManyOpenFiles;
+    case ENAMETOOLONG: return kErrorFilenameExcedRange;
+    case ENOTEMPTY: return kErrorDirNotEmpty;
+    case EBUSY:
+    case ETXTBSY: return kErrorSharingViolation;
+    case EBADF: return kErrorInvalidHandle;
+    case ENOMEM: return kErrorNotEnoughMemory;
+    case EINVAL: return kErrorInvalidParameter;
+    case ELOOP: return kErrorInvalidName;
+    case EIO: return 1117;  // ERROR_IO_DEVICE
+    default: return 31;     // ERROR_GEN_FAILURE
+  }
+}
+
+bool Writable(const std::string& unix_path, const struct stat& st) {
+  if (geteuid() == 0) return (st.st_mode & 0222) != 0;
+  return faccessat(AT_FDCWD, unix_path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+}  // namespace platform::posix

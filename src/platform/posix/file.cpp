@@ -1,0 +1,280 @@
+// Handle-based files over POSIX descriptors.
+//
+// Sharing: Windows refuses an open whose access another handle's share mode does not allow,
+// or whose share mode does not allow another handle's access. Each handle states its access
+// and its denials as shared OFD locks on four marker bytes far beyond any real data; an
+// opener first tests the markers that would conflict (F_OFD_GETLK) and then takes its own.
+// OFD locks belong to the open file description, so two handles in one process conflict
+// just as two processes do. The test-and-take step is serialised with flock() on the same
+// description, which is independent of fcntl locks.
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_set>
+
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/posix/internal.h"
+#include "platform/types.h"
+
+namespace platform {
+namespace {
+
+using posix::Fail;
+using posix::Ok;
+
+// Marker offsets: the top of the off_t range, which no file of ours reaches.
+constexpr off_t kMarkerBase = 0x7FFFFFFFFFFFFF00LL;
+enum Marker : off_t { kHasRead = 0, kHasWrite = 1, kDeniesRead = 2, kDeniesWrite = 3 };
+
+struct FileObject {
+  int fd = -1;
+  std::string unix_path;
+  bool delete_on_close = false;
+  bool can_read = false;
+  bool can_write = false;
+};
+
+std::mutex g_mutex;
+std::unordered_set<FileObject*> g_files;
+
+FileObject* Lookup(FileHandle h) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  auto* f = reinterpret_cast<FileObject*>(h);
+  return g_files.count(f) != 0 ? f : nullptr;
+}
+
+bool MarkerHeld(int fd, Marker m) {
+  struct flock fl = {};
+  fl.l_type = F_WRLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kMarkerBase + m;
+  fl.l_len = 1;
+  if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
+  return fl.l_type != F_UNLCK;
+}
+
+bool TakeMarker(int fd, Marker m) {
+  struct flock fl = {};
+  fl.l_type = F_RDLCK;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = kMarkerBase + m;
+  fl.l_len = 1;
+  return fcntl(fd, F_OFD_SETLK, &fl) == 0;
+}
+
+// Tests and takes the sharing markers; false on a sharing violation.
+bool ClaimSharing(int fd, bool read, bool write, std::uint32_t share, bool fd_readable) {
+  flock(fd, LOCK_EX);
+  bool conflict = (read && MarkerHeld(fd, kDeniesRead)) ||
+                  (write && MarkerHeld(fd, kDeniesWrite)) ||
+                  (!(share & kFileShareRead) && MarkerHeld(fd, kHasRead)) ||
+                  (!(share & kFileShareWrite) && MarkerHeld(fd, kHasWrite));
+  // Shared locks need a readable descriptor; a write-only handle on a file we may not read
+  // cannot state its markers (rare: such a handle is never opened by the system).
+  if (!conflict && fd_readable) {
+    if (read) TakeMarker(fd, kHasRead);
+    if (write) TakeMarker(fd, kHasWrite);
+    if (!(share & kFileShareRead)) TakeMarker(fd, kDeniesRead);
+    if (!(share & kFileShareWrite)) TakeMarker(fd, kDeniesWrite);
+  }
+  flock(fd, LOCK_UN);
+  return !conflict;
+}
+
+}  // namespace
+
+std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
+                       std::uint32_t share_mode, std::uint32_t creation_disposition,
+                       std::uint32_t flags_and_attributes, FileHandle& out) {
+  out = kNoFile;
+  posix::UnixPath p;
+  if (std::uint32_t e = posix::ToUnix(name, p)) return e;
+  if (creation_disposition < kCreateNew || creation_disposition > kTruncateExisting) {
+    return Fail(kErrorInvalidParameter);
+  }
+  bool read = (desired_access & kGenericRead) != 0;
+  bool write = (desired_access & kGenericWrite) != 0;
+  if (creation_disposition == kTruncateExisting && !write) return Fail(kErrorInvalidParameter);
+
+  struct stat st;
+  bool exists = stat(p.path.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);
+  if (exists && creation_disposition == kCreateNew) return Fail(kErrorFileExists);
+  if (!exists && (creation_disposition == kOpenExisting ||
+                  creation_disposition == kTruncateExisting)) {
+    return Fail(p.parent_missing ? kErrorPathNotFound : kErrorFileNotFound);
+  }
+  // A read-only file refuses write access and replacement even to the superuser.
+  bool replaces = creation_disposition == kCreateAlways || creation_disposition == kTruncateExisting;
+  if (exists && (write || replaces) && !posix::Writable(p.path, st)) {
+    return Fail(kErrorAccessDenied);
+  }
+
+  int flags = O_CLOEXEC;
+  bool fd_readable = true;
+  if (write) {
+    flags |= O_RDWR;  // readable too, so that the sharing markers can be taken
+  } else {
+    flags |= O_RDONLY;
+  }
+  if (!exists || creation_disposition == kCreateAlways || creation_disposition == kOpenAlways) {
+    flags |= O_CREAT;
+  }
+  if (creation_disposition == kCreateNew) flags |= O_EXCL;
+  mode_t mode = (flags_and_attributes & kFileAttributeReadOnly) ? 0444 : 0666;
+  int fd = open(p.path.c_str(), flags, mode);
+  if (fd < 0 && write && errno == EACCES && !read) {
+    fd = open(p.path.c_str(), (flags & ~O_RDWR) | O_WRONLY, mode);
+    fd_readable = false;
+  }
+  if (fd < 0) return Fail(posix::FromErrno(errno, p));
+  bool created = !exists;
+
+  if (!ClaimSharing(fd, read, write, share_mode, fd_readable)) {
+    close(fd);
+    if (created) unlink(p.path.c_str());
+    return Fail(kErrorSharingViolation);
+  }
+  if (exists && replaces && ftruncate(fd, 0) != 0) {
+    int err = errno;
+    close(fd);
+    return Fail(posix::FromErrno(err, p));
+  }
+
+  auto* f = new FileObject;
+  f->fd = fd;
+  f->unix_path = p.path;
+  f->delete_on_close = (flags_and_attributes & kFileFlagDeleteOnClose) != 0;
+  f->can_read = read;
+  f->can_write = write;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_files.insert(f);
+  }
+  out = reinterpret_cast<FileHandle>(f);
+  // Like CreateFileA: OPEN_ALWAYS and CREATE_ALWAYS on an existing file succeed with
+  // ERROR_ALREADY_EXISTS as the last error.
+  if (exists && (creation_disposition == kOpenAlways || creation_disposition == kCreateAlways)) {
+    SetLastError(kErrorAlreadyExists);
+    return 0;
+  }
+  return Ok();
+}
+
+std::uint32_t FileRead(FileHandle h, void* buffer, std::uint32_t count, std::uint32_t& done) {
+  done = 0;
+  FileObject* f = Lookup(h);
+  if (f == nullptr) return Fail(kErrorInvalidHandle);
+  if (!f->can_read) return Fail(kErrorAccessDenied);
+  auto* p = static_cast<char*>(buffer);
+  while (done < count) {
+    ssize_t n = read(f->fd, p + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(posix::FromErrno(errno, posix::UnixPath{f->unix_path, false}));
+    }
+    if (n == 0) break;
+    done += static_cast<std::uint32_t>(n);
+  }
+  return Ok();
+}
+
+std::uint32_t FileWrite(FileHandle h, const void* buffer, std::uint32_t count,
+                        std::uint32_t& done) {
+  done = 0;
+  FileObject* f = Lookup(h);
+  if (f == nullptr) return Fail(kErrorInvalidHandle);
+  if (!f->can_write) return Fail(kErrorAccessDenied);
+  const auto* p = static_cast<const char*>(buffer);
+  while (done < count) {
+    ssize_t n = write(f->fd, p + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(posix::FromErrno(errno, posix::UnixPath{f->unix_path, false}));
+    }
+    done += static_cast<std::uint32_t>(n);
+  }
+  return Ok();
+}
+
+std::uint32_t FileSeek(FileHandle h, std::int64_t offset, std::uint32_t origin,
+                       std::uint64_t& new_position) {
+  FileObject* f = Lookup(h);
+  if (f == nullptr) return Fail(kErrorInvalidHandle);
+  int whence = origin == kFileBegin ? SEEK_SET : origin == kFileCurrent ? SEEK_CUR
+             : origin == kFileEnd ? SEEK_END : -1;
+  if (whence < 0) return Fail(kErrorInvalidParameter);
+  // Windows refuses a negative resulting position with ERROR_NEGATIVE_SEEK (131).
+  off_t r = lseek(f->fd, static_cast<off_t>(offset), whence);
+  if (r < 0) return Fail(errno == EINVAL ? 131u : posix::FromErrno(errno, posix::UnixPath{}));
+  new_position = static_cast<std::uint64_t>(r);
+  return Ok();
+}
+
+std::uint32_t FileGetSize(FileHandle h, std::uint64_t& size) {
+  size = 0;
+  FileObject* f = Lookup(h);
+  if (f == nullptr) return Fail(kErrorInvalidHandle);
+  struct stat st;
+  if (fstat(f->fd, &st) != 0) return Fail(posix::FromErrno(errno, posix::UnixPath{}));
+  size = static_cast<std::uint64_t>(st.st_size);
+  return Ok();
+}
+
+std::uint32_t FileSetEnd(FileHandle h) {
+  FileObject* f = Lookup(h);
+  if (f == nullptr) return Fail(kErrorInvalidHandle);
+  if (!f->can_write) return Fail(kErrorAccessDenied);
+  off_t pos = lseek(f->fd, 0, SEEK_CUR);
+  if (pos < 0 || ftruncate(f->fd, pos) != 0) {
+    return Fail(posix::FromErrno(errno, posix::UnixPath{f->unix_path, false}));
+  }
+  return Ok();
+}
+
+std::uint32_t FileSetLocalWriteTime(FileHandle h, const LocalTime& t) {
+  FileObject* f = Lookup(h);
+  if (f == nullptr) return Fail(kErrorInvalidHandle);
+  if (!f->can_write) return Fail(kErrorAccessDenied);
+  struct tm tm = {};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_isdst = -1;
+  time_t secs = mktime(&tm);
+  if (secs == static_cast<time_t>(-1) || t.month < 1 || t.month > 12 || t.day < 1 ||
+      t.day > 31) {
+    return Fail(kErrorInvalidParameter);
+  }
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = secs;
+  times[1].tv_nsec = static_cast<long>(t.milliseconds) * 1000000L;
+  if (futimens(f->fd, times) != 0) return Fail(posix::FromErrno(errno, posix::UnixPath{}));
+  return Ok();
+}
+
+std::uint32_t FileClose(FileHandle h) {
+  FileObject* f = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    auto* candidate = reinterpret_cast<FileObject*>(h);
+    if (g_files.erase(candidate) != 0) f = candidate;
+  }
+  if (f == nullptr) return Fail(kErrorInvalidHandle);
+  if (f->delete_on_close) unlink(f->unix_path.c_str());
+  close(f->fd);
+  delete f;
+  return Ok();
+}
+
+}  // namespace platform

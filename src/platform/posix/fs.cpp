@@ -1,0 +1,391 @@
+// Names in the file system: attributes, enumeration, folders, copy, delete, temporary
+// names, the program's file and the current folder, over the prefix's drives.
+//
+// Attributes follow what Wine reports: folders 0x10, files 0x20 (archive), read-only when
+// no write permission bit is set, hidden for names starting with a dot.
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/fs.h"
+#include "platform/gbk.h"
+#include "platform/posix/internal.h"
+#include "platform/types.h"
+
+namespace platform {
+
+using posix::Fail;
+using posix::Ok;
+
+namespace {
+
+constexpr std::uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY: not a folder name
+// Symbolic links are listed as reparse points, so that a tree walk can unlink them instead
+// of descending into what they point to.
+constexpr std::uint32_t kReparsePoint = 0x400;
+
+std::uint32_t AttributesOf(const std::string& name_utf8, const struct stat& st,
+                           const std::string& unix_path) {
+  std::uint32_t a = S_ISDIR(st.st_mode) ? kFileAttributeDirectory : kFileAttributeArchive;
+  if (!posix::Writable(unix_path, st) && !S_ISDIR(st.st_mode)) a |= kFileAttributeReadOnly;
+  if (name_utf8.size() > 1 && name_utf8[0] == '.' && name_utf8 != "..") a |= kFileAttributeHidden;
+  return a;
+}
+
+std::string BaseName(const std::string& unix_path) {
+  std::size_t slash = unix_path.rfind('/');
+  return slash == std::string::npos ? unix_path : unix_path.substr(slash + 1);
+}
+
+// Length in bytes of the GBK character at s[i].
+std::size_t CharLen(const std::string& s, std::size_t i) {
+  return (IsGbkLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+}
+
+bool SameChar(const std::string& p, std::size_t pi, std::size_t pl, const std::string& n,
+              std::size_t ni, std::size_t nl) {
+  if (pl != nl) return false;
+  if (pl == 1) {
+    char a = p[pi], b = n[ni];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    return a == b;
+  }
+  return p.compare(pi, pl, n, ni, nl) == 0;
+}
+
+// Windows wildcard match on whole GBK characters, ignoring ASCII case. A trailing ".*" may
+// also match the end of a name without a dot, so "*.*" matches every name.
+bool WildMatch(const std::string& p, std::size_t pi, const std::string& n, std::size_t ni) {
+  while (pi < p.size()) {
+    if (p[pi] == '*') {
+      while (pi < p.size() && p[pi] == '*') ++pi;
+      if (pi == p.size()) return true;
+      for (std::size_t k = ni; k <= n.size(); k += (k < n.size() ? CharLen(n, k) : 1)) {
+        if (WildMatch(p, pi, n, k)) return true;
+      }
+      return false;
+    }
+    if (ni == n.size()) {
+      return p.compare(pi, std::string::npos, ".*") == 0 || p.compare(pi, std::string::npos, ".") == 0;
+    }
+    std::size_t pl = CharLen(p, pi), nl = CharLen(n, ni);
+    if (p[pi] == '?') {
+      pi += 1;
+      ni += nl;
+      continue;
+    }
+    if (!SameChar(p, pi, pl, n, ni, nl)) return false;
+    pi += pl;
+    ni += nl;
+  }
+  return ni == n.size();
+}
+
+bool IsDriveRoot(const std::string& unix_dir) {
+  std::string w = posix::ToWindows(unix_dir);
+  return w.size() == 3 && w[1] == ':' && w[2] == '\\';
+}
+
+// Makes `dir` private when it is shared: a folder others may write into gets a subfolder of
+// ours, created 0700 and verified to be a real folder owned by us.
+std::string PrivateFolder(const std::string& dir) {
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+  if ((st.st_mode & (S_IWOTH | S_IWGRP)) == 0 && st.st_uid == geteuid()) return dir;
+  std::string sub = dir + "/orb-" + std::to_string(geteuid());
+  mkdir(sub.c_str(), 0700);
+  if (lstat(sub.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+      (st.st_mode & 0077) != 0) {
+    return std::string();
+  }
+  return sub;
+}
+
+std::string UserName() {
+  if (passwd* pw = getpwuid(geteuid()); pw != nullptr && pw->pw_name != nullptr) {
+    return pw->pw_name;
+  }
+  const char* u = std::getenv("USER");
+  return u != nullptr ? u : "user";
+}
+
+}  // namespace
+
+std::uint32_t GetAttributes(const std::string& path, std::uint32_t& attributes) {
+  attributes = kInvalidFileAttributes;
+  posix::UnixPath p;
+  if (std::uint32_t e = posix::ToUnix(path, p)) return e;
+  struct stat st;
+  if (stat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
+  attributes = AttributesOf(BaseName(p.path), st, p.path);
+  return Ok();
+}
+
+std::uint32_t SetAttributes(const std::string& path, std::uint32_t attributes) {
+  posix::UnixPath p;
+  if (std::uint32_t e = posix::ToUnix(path, p)) return e;
+  struct stat st;
+  if (stat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
+  if (S_ISDIR(st.st_mode)) return Ok();  // a folder's read-only bit means nothing here
+  mode_t mode = st.st_mode & 07777;
+  if (attributes & kFileAttributeReadOnly) {
+    mode &= ~static_cast<mode_t>(0222);
+  } else if ((mode & 0222) == 0) {
+    mode |= S_IWUSR;
+  }
+  if (chmod(p.path.c_str(), mode) != 0) return Fail(posix::FromErrno(errno, p));
+  return Ok();
+}
+
+struct FindHandle::State {
+  std::vector<FindData> entries;
+  std::size_t next = 0;
+};
+
+FindHandle::FindHandle() = default;
+FindHandle::~FindHandle() = default;
+
+void FindHandle::Close() {
+  state_.reset();
+  SetLastError(0);
+}
+
+std::uint32_t FindHandle::First(const std::string& pattern, FindData& out) {
+  state_.reset();
+  std::size_t sep = LastDelimiter(pattern, "\\/");
+  std::string dir = sep == std::string::npos ? std::string() : pattern.substr(0, sep + 1);
+  std::string mask = sep == std::string::npos ? pattern : pattern.substr(sep + 1);
+  if (sep == std::string::npos && pattern.size() >= 2 && pattern[1] == ':') {
+    dir = pattern.substr(0, 2);
+    mask = pattern.substr(2);
+  }
+  if (mask.empty()) return Fail(kErrorFileNotFound);
+  posix::UnixPath p;
+  if (std::uint32_t e = posix::ToUnix(dir.empty() ? std::string(".") : dir + ".", p)) return e;
+  DIR* d = opendir(p.path.c_str());
+  if (d == nullptr) {
+    return Fail(errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound
+                                                    : posix::FromErrno(errno, p));
+  }
+  bool root = IsDriveRoot(p.path);
+  auto state = std::make_unique<State>();
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (root && (name == "." || name == "..")) continue;
+    std::string gbk = Utf8ToGbk(name);
+    if (!WildMatch(mask, 0, gbk, 0)) continue;
+    std::string full = p.path + "/" + name;
+    struct stat st;
+    if (stat(full.c_str(), &st) != 0) continue;  // a dangling link is not listed
+    FindData fd;
+    fd.name = gbk;
+    fd.attributes = AttributesOf(name, st, full);
+    struct stat lst;
+    if (lstat(full.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) fd.attributes |= kReparsePoint;
+    fd.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+    state->entries.push_back(fd);
+  }
+  closedir(d);
+  std::sort(state->entries.begin(), state->entries.end(), [](const FindData& a, const FindData& b) {
+    auto rank = [](const std::string& n) { return n == "." ? 0 : n == ".." ? 1 : 2; };
+    if (rank(a.name) != rank(b.name)) return rank(a.name) < rank(b.name);
+    return posix::AsciiLower(a.name) < posix::AsciiLower(b.name);
+  });
+  if (state->entries.empty()) return Fail(kErrorFileNotFound);
+  state_ = std::move(state);
+  return Next(out);
+}
+
+std::uint32_t FindHandle::Next(FindData& out) {
+  if (!state_) return Fail(kErrorInvalidHandle);
+  if (state_->next >= state_->entries.size()) return Fail(kErrorNoMoreFiles);
+  out = state_->entries[state_->next++];
+  return Ok();
+}
+
+std::uint32_t CreateDir(const std::string& path) {
+  posix::UnixPath p;
+  if (std::uint32_t e = posix::ToUnix(path, p)) return e;
+  if (mkdir(p.path.c_str(), 0777) != 0) {
+    if (errno == ENOENT) return Fail(kErrorPathNotFound);
+    return Fail(posix::FromErrno(errno, p, true));
+  }
+  return Ok();
+}
+
+std::uint32_t RemoveDir(const std::string& path) {
+  posix::UnixPath p;
+  if (std::uint32_t e = posix::ToUnix(path, p)) return e;
+  struct stat st;
+  if (lstat(p.path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return Fail(kErrorDirectory);
+  if (rmdir(p.path.c_str()) != 0) {
+    if (errno == ENOTDIR) return Fail(kErrorDirectory);
+    return Fail(posix::FromErrno(errno, p, true));
+  }
+  return Ok();
+}
+
+std::uint32_t RemoveFile(const std::string& path) {
+  posix::UnixPath p;
+  if (std::uint32_t e = posix::ToUnix(path, p)) return e;
+  struct stat st;
+  if (lstat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
+  if (S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);
+  if (!S_ISLNK(st.st_mode) && !posix::Writable(p.path, st)) return Fail(kErrorAccessDenied);
+  if (unlink(p.path.c_str()) != 0) return Fail(posix::FromErrno(errno, p));
+  return Ok();
+}
+
+std::uint32_t CopyFileTo(const std::string& from, const std::string& to, bool fail_if_exists) {
+  posix::UnixPath src, dst;
+  if (std::uint32_t e = posix::ToUnix(from, src)) return e;
+  if (std::uint32_t e = posix::ToUnix(to, dst)) return e;
+  struct stat sst, dst_st;
+  if (stat(src.path.c_str(), &sst) != 0) return Fail(posix::FromErrno(errno, src));
+  if (S_ISDIR(sst.st_mode)) return Fail(kErrorAccessDenied);
+  if (stat(dst.path.c_str(), &dst_st) == 0) {
+    if (fail_if_exists) return Fail(kErrorFileExists);
+    if (S_ISDIR(dst_st.st_mode) || !posix::Writable(dst.path, dst_st)) {
+      return Fail(kErrorAccessDenied);
+    }
+    if (dst_st.st_dev == sst.st_dev && dst_st.st_ino == sst.st_ino) {
+      return Fail(kErrorSharingViolation);  // copying a file onto itself
+    }
+  }
+  int in = open(src.path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return Fail(posix::FromErrno(errno, src));
+  int out = open(dst.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (out < 0) {
+    int err = errno;
+    close(in);
+    return Fail(posix::FromErrno(err, dst));
+  }
+  std::uint32_t result = 0;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = read(in, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      result = posix::FromErrno(errno, src);
+      break;
+    }
+    if (n == 0) break;
+    for (ssize_t off = 0; off < n;) {
+      ssize_t w = write(out, buf + off, static_cast<std::size_t>(n - off));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) {
+        result = posix::FromErrno(errno, dst);
+        break;
+      }
+      off += w;
+    }
+    if (result != 0) break;
+  }
+  // CopyFileA keeps the source's attributes and last-write time.
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1] = sst.st_mtim;
+  if (result == 0) futimens(out, times);
+  if (result == 0) fchmod(out, sst.st_mode & 07777);
+  close(in);
+  close(out);
+  if (result != 0) {
+    unlink(dst.path.c_str());
+    return Fail(result);
+  }
+  return Ok();
+}
+
+std::string TempPath() {
+  std::string prefix = posix::Prefix();
+  std::string user_dir = prefix + "/drive_c/users/" + UserName();
+  std::string dir;
+  for (const char* rel : {"/Temp", "/AppData/Local/Temp"}) {
+    struct stat st;
+    std::string candidate = user_dir + rel;
+    if (stat(candidate.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      dir = PrivateFolder(candidate);
+      if (!dir.empty()) break;
+    }
+  }
+  if (dir.empty()) {
+    const char* t = std::getenv("TMPDIR");
+    dir = PrivateFolder(t != nullptr && *t != '\0' ? t : "/tmp");
+  }
+  if (dir.empty()) dir = PrivateFolder("/tmp");
+  std::string win = posix::ToWindows(dir);
+  if (!EndsWithChar(win, '\\')) win += '\\';
+  SetLastError(0);
+  return win;
+}
+
+std::uint32_t TempFileName(const std::string& dir, const std::string& prefix, std::string& out) {
+  out.clear();
+  std::uint32_t attrs = 0;
+  if (GetAttributes(dir, attrs) != 0) return Fail(kErrorPathNotFound);
+  if (!(attrs & kFileAttributeDirectory)) return Fail(kErrorDirectory);
+  std::string base = dir;
+  if (!EndsWithChar(base, '\\') && !EndsWithChar(base, '/')) base += '\\';
+  base += prefix.substr(0, 3);
+  // GetTempFileNameA starts from the tick count; the pid spreads parallel processes apart.
+  std::uint32_t start = (GetTickCount() ^ (static_cast<std::uint32_t>(getpid()) * 2654435761u)) & 0xFFFF;
+  if (start == 0) start = 1;
+  std::uint32_t unique = start;
+  char hex[8];
+  do {
+    snprintf(hex, sizeof hex, "%X", unique);
+    std::string name = base + hex + ".TMP";
+    FileHandle h = kNoFile;
+    std::uint32_t e = FileOpen(name, kGenericWrite, 0, kCreateNew, kFileAttributeNormal, h);
+    if (e == 0) {
+      FileClose(h);
+      out = name;
+      return Ok();
+    }
+    if (e != kErrorFileExists && e != kErrorAlreadyExists && e != kErrorSharingViolation) {
+      return Fail(e);
+    }
+    unique = unique == 0xFFFF ? 1 : unique + 1;
+  } while (unique != start);
+  return Fail(kErrorFileExists);
+}
+
+std::string ModuleFileName() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) {
+    SetLastError(kErrorFileNotFound);
+    return std::string();
+  }
+  std::string win = posix::ToWindows(std::string(buf, static_cast<std::size_t>(n)));
+  SetLastError(0);
+  return win;
+}
+
+std::string CurrentDirectory() {
+  char buf[PATH_MAX];
+  if (getcwd(buf, sizeof buf) == nullptr) {
+    SetLastError(kErrorPathNotFound);
+    return std::string();
+  }
+  std::string win = posix::ToWindows(buf);
+  if (win.size() > 3 && EndsWithChar(win, '\\')) win.pop_back();
+  SetLastError(0);
+  return win;
+}
+
+}  // namespace platform

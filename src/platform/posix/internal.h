@@ -1,0 +1,56 @@
+// Shared internals of the POSIX backend: the prefix, path translation, error mapping and
+// character-set conversion. Nothing here is cached: the prefix is read from WINEPREFIX at
+// each call, so a test may point its own process at another prefix at any time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <sys/stat.h>
+
+namespace platform::posix {
+
+// Sets the thread's last error and returns the code, for `return Fail(x);`.
+std::uint32_t Fail(std::uint32_t code);
+inline std::uint32_t Ok() { return Fail(0); }
+
+// WINEPREFIX, else ~/.wine; no trailing slash.
+std::string Prefix();
+
+// A Windows path (GBK) resolved to a Unix path (UTF-8).
+struct UnixPath {
+  std::string path;
+  // A component before the last one does not exist: ENOENT then means "path not found".
+  bool parent_missing = false;
+};
+
+// Resolves `win` (absolute "C:\...", UNC "\\server\share\...", rooted "\...", relative, or
+// a Unix path starting with '/') through the prefix's dosdevices. Components that do not
+// exist exactly are matched without regard to ASCII case. Fails with 3 for an unknown drive
+// and 123 for an empty name.
+std::uint32_t ToUnix(const std::string& win, UnixPath& out);
+
+// A Unix path the system gave us, mapped back to a Windows path (GBK) through the longest
+// dosdevices target containing it.
+std::string ToWindows(const std::string& unix_path);
+
+// errno after an operation on `p`: ENOENT becomes 2 or 3, EEXIST 80 (file) or 183 (folder).
+std::uint32_t FromErrno(int err, const UnixPath& p, bool folder = false);
+
+// Whether the process may write the file at `unix_path`: by its mode bits for the superuser
+// (who bypasses them, yet a file without write bits is read-only for Windows), by
+// faccessat(AT_EACCESS) otherwise.
+bool Writable(const std::string& unix_path, const struct stat& st);
+
+// iconv between named character sets. Invalid input becomes `replacement` (ignored when
+// empty). False only when the conversion is unavailable.
+bool Convert(const char* from, const char* to, const std::string& in, std::string& out,
+             const std::string& replacement);
+
+std::string Utf16ToUtf8(const std::u16string& s);
+std::u16string Utf8ToUtf16(const std::string& s);
+
+// ASCII-only case folding, as used for names in the file system and the registry.
+std::string AsciiLower(std::string s);
+std::u16string AsciiLower(std::u16string s);
+
+}  // namespace platform::posix

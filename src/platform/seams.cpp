@@ -1,0 +1,31 @@
+// The replaceable seams of the layer: the clock and the user interface. Tests install
+// doubles for a scope; everything else asks for the current one at each call.
+#include <atomic>
+
+#include "platform/backend.h"
+#include "platform/clock.h"
+#include "platform/ui.h"
+
+namespace platform {
+namespace {
+
+std::atomic<Clock*> g_clock{nullptr};
+std::atomic<UserInterface*> g_ui{nullptr};
+
+}  // namespace
+
+Clock& CurrentClock() {
+  Clock* c = g_clock.load();
+  return c != nullptr ? *c : backend::SystemClock();
+}
+
+Clock* SetClock(Clock* clock) { return g_clock.exchange(clock); }
+
+UserInterface& CurrentUserInterface() {
+  UserInterface* ui = g_ui.load();
+  return ui != nullptr ? *ui : backend::SystemUserInterface();
+}
+
+UserInterface* SetUserInterface(UserInterface* ui) { return g_ui.exchange(ui); }
+
+}  // namespace platform
