@@ -37,6 +37,9 @@ constexpr std::size_t kHist = kWindowSize;
 // Room past the unwritten output: one maximal match (258) that started just below
 // f + kWindowSize, plus the overshoot of word-at-a-time copies (up to 7 bytes).
 constexpr std::size_t kBufSize = 2 * kHist + 512;
+// Unread input the fast loop needs: two 8-byte loads' worth, so a refill never reads past the
+// data and a symbol never needs bytes that are not there.
+constexpr std::size_t kFastInput = 32;
 
 // ---- Decoding table entries -------------------------------------------------------------
 //
@@ -248,7 +251,8 @@ class InflateState {
   State DynamicHeader();
   State FixedTables();
   State Codes();
-  bool FastCodes();
+  enum class FastStop { kLimit, kEndOfBlock, kInvalid };
+  FastStop FastCodes();
   bool DecodeCareful(const std::uint32_t* entries, unsigned bits, std::uint32_t& entry);
   State Fail(int messageId) {
     result_.MessageId = messageId;
@@ -519,9 +523,19 @@ bool InflateState::DecodeCareful(const std::uint32_t* entries, unsigned bits,
 InflateState::State InflateState::Codes() {
   for (;;) {
     WritePieces();
-    if (FastCodes()) {
-      // FastCodes stopped at something it leaves to this loop; redo it carefully.
+    if (inEnd_ - inPos_ < kFastInput) TopUpInput();
+    if (inEnd_ - inPos_ >= kFastInput) {
+      switch (FastCodes()) {
+        case FastStop::kEndOfBlock:
+          return lastBlock_ ? State::kDone : State::kBlockHeader;
+        case FastStop::kInvalid:
+          return InvalidCode();
+        case FastStop::kLimit:
+          continue;  // write a piece or top up the input, then go on
+      }
     }
+
+    // The careful loop: one symbol, bits fetched byte by byte, every end of input noticed.
     std::uint32_t e;
     if (!DecodeCareful(lit_->entries.data(), lit_->bits, e)) return State::kDone;
     switch (EntryKind(e)) {
@@ -558,7 +572,125 @@ InflateState::State InflateState::Codes() {
   }
 }
 
-bool InflateState::FastCodes() { return false; }
+namespace {
+
+std::uint64_t LoadLE64(const std::uint8_t* p) {
+  std::uint64_t v = 0;
+  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];  // compilers turn this into one load
+  return v;
+}
+
+}  // namespace
+
+// The fast loop. Entry assumptions, checked by the caller and kept by the loop condition:
+//  - at least kFastInput bytes of real input are unread, so a refill may load 8 bytes and
+//    no code can reach the end of the data (padBits_ is 0);
+//  - w_ < f_ + kWindowSize, so at most one symbol (258 bytes) plus the 7-byte overshoot of a
+//    word copy is written past the current piece, which the buffer's slack holds.
+// One refill leaves at least 56 bits, enough for a whole match (literal/length code 15 +
+// extra 5 + distance code 15 + extra 13 = 48 bits), so there is one refill per symbol and
+// none inside a match.
+InflateState::FastStop InflateState::FastCodes() {
+  const std::uint8_t* in = in_.data() + inPos_;
+  const std::uint8_t* const inLimit = in_.data() + inEnd_ - kFastInput;
+  std::uint8_t* const base = buf_.data();
+  std::uint8_t* out = base + w_;
+  std::uint8_t* const outLimit = base + f_ + kHist;
+  std::uint64_t bb = bitBuf_;
+  unsigned bc = bitCount_;
+  const std::uint32_t* const lit = lit_->entries.data();
+  const std::uint32_t* const dist = dist_->entries.data();
+  const unsigned litBits = lit_->bits;
+  const unsigned distBits = dist_->bits;
+  const std::uint64_t litMask = (std::uint64_t{1} << litBits) - 1;
+  const std::uint64_t distMask = (std::uint64_t{1} << distBits) - 1;
+  FastStop stop = FastStop::kLimit;
+
+  while (in <= inLimit && out < outLimit) {
+    // Branch-free refill: OR in the next 8 bytes above the valid bits and advance by the
+    // whole bytes that fit. Bits above bc are then the true next input bits, so OR-ing the
+    // same bytes again at the next refill changes nothing (the invariant of bitBuf_).
+    bb |= LoadLE64(in) << bc;
+    unsigned take = (63 - bc) >> 3;
+    in += take;
+    bc += take * 8;
+
+    std::uint32_t e = lit[bb & litMask];
+    if (EntryKind(e) == kLink) {
+      bb >>= litBits;
+      bc -= litBits;
+      e = lit[EntryValue(e) + (bb & ((std::uint64_t{1} << EntryExtra(e)) - 1))];
+    }
+    bb >>= EntryBits(e);
+    bc -= EntryBits(e);
+    std::uint32_t kind = EntryKind(e);
+    if (kind == kLiteral) {
+      *out++ = static_cast<std::uint8_t>(EntryValue(e));
+      // At least 41 bits remain: a second literal (at most 15 bits) needs no refill.
+      std::uint32_t e2 = lit[bb & litMask];
+      if (EntryKind(e2) == kLiteral) {
+        bb >>= EntryBits(e2);
+        bc -= EntryBits(e2);
+        *out++ = static_cast<std::uint8_t>(EntryValue(e2));
+      }
+      continue;
+    }
+    if (kind != kLength) {
+      stop = kind == kEndOfBlock ? FastStop::kEndOfBlock : FastStop::kInvalid;
+      break;
+    }
+    unsigned extra = EntryExtra(e);
+    std::size_t length = EntryValue(e) + (bb & ((std::uint64_t{1} << extra) - 1));
+    bb >>= extra;
+    bc -= extra;
+
+    e = dist[bb & distMask];
+    if (EntryKind(e) == kLink) {
+      bb >>= distBits;
+      bc -= distBits;
+      e = dist[EntryValue(e) + (bb & ((std::uint64_t{1} << EntryExtra(e)) - 1))];
+    }
+    if (EntryKind(e) != kLength) {
+      stop = FastStop::kInvalid;
+      break;
+    }
+    bb >>= EntryBits(e);
+    bc -= EntryBits(e);
+    extra = EntryExtra(e);
+    std::size_t distance = EntryValue(e) + (bb & ((std::uint64_t{1} << extra) - 1));
+    bb >>= extra;
+    bc -= extra;
+    if (distance > static_cast<std::size_t>(out - base)) {
+      stop = FastStop::kInvalid;  // before the entry's first byte
+      break;
+    }
+
+    std::uint8_t* dst = out;
+    const std::uint8_t* src = out - distance;
+    out += length;
+    if (distance >= 8) {
+      // Eight bytes at a time: each word's source lies wholly before its destination, so an
+      // overlapping match still repeats its pattern; the last word may run up to 7 bytes past
+      // the match into the buffer's slack, which later output overwrites.
+      do {
+        std::memcpy(dst, src, 8);
+        dst += 8;
+        src += 8;
+      } while (dst < out);
+    } else if (distance == 1) {
+      std::memset(dst, src[0], length);
+    } else {
+      while (dst < out) *dst++ = *src++;
+    }
+  }
+
+  inPos_ = static_cast<std::size_t>(in - in_.data());
+  w_ = static_cast<std::size_t>(out - base);
+  // Back to the careful path's form: nothing but zeros above the valid bits.
+  bitBuf_ = bb & ((std::uint64_t{1} << bc) - 1);
+  bitCount_ = bc;
+  return stop;
+}
 
 DecodeResult InflateState::Run() {
   State state = State::kBlockHeader;
