@@ -205,7 +205,7 @@ const TFormatSettings& FormatSettings() {
 
 namespace {
 
-// Days from 1 January of year 1 (proleptic Gregorian) to 30 December 1899.
+// 30 December 1899 counted in days from 1 January of year 1 as day 1 (proleptic Gregorian).
 constexpr std::int64_t kDateDelta = 693594;
 
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -237,7 +237,8 @@ bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& out) {
 }
 
 void DecodeDate(TDateTime value, int& year, int& month, int& day) {
-  std::int64_t days = static_cast<std::int64_t>(std::trunc(value)) + kDateDelta;  // from 0001-01-01
+  // Days since 1 January of year 1, that day being 0.
+  std::int64_t days = static_cast<std::int64_t>(std::trunc(value)) + kDateDelta - 1;
   if (days < 0) {
     year = month = day = 0;
     return;
