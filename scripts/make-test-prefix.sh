@@ -11,10 +11,10 @@ mkdir -p "$dir/dosdevices" "$dir/drive_c/users/$user/Temp" "$dir/drive_c/windows
 [ -e "$dir/dosdevices/c:" ] || ln -s ../drive_c "$dir/dosdevices/c:"
 [ -e "$dir/dosdevices/z:" ] || ln -s / "$dir/dosdevices/z:"
 if [ ! -s "$dir/system.reg" ]; then
-  printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n' \
+  printf 'WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n\n' \
     > "$dir/system.reg"
 fi
 if [ ! -s "$dir/user.reg" ]; then
-  printf 'WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n\n' \
+  printf 'WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n#arch=win64\n\n' \
     > "$dir/user.reg"
 fi

@@ -44,6 +44,7 @@ TEST(FindHandle, WildcardsFollowWindowsRules) {
       {"noext.*", S{"noext"}, 0},
       {"NOEXT", S{"noext"}, 0},
       {"*.bak", S{"ab.txt.bak"}, 0},
+      {"*.", S{"noext"}, 0},
       {"*.zip", S{}, kErrorFileNotFound},
   };
   for (const auto& c : cases) {

@@ -252,8 +252,10 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
   } else {
     std::string cwd = CurrentDirectory();
     if (cwd.empty() || cwd[0] == '/') {
-      out.path = cwd + "/" + GbkToUtf8(win);
-      return Ok();
+      // The current folder lies outside every drive: stay in Unix terms.
+      std::string rel;
+      for (const std::string& c : SplitComponents(win)) rel += "/" + c;
+      return ToUnix(cwd + rel, out);
     }
     return ToUnix(cwd + "\\" + win, out);
   }

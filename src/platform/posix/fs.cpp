@@ -180,6 +180,9 @@ std::uint32_t FindHandle::First(const std::string& pattern, FindData& out) {
     return Fail(errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound
                                                     : posix::FromErrno(errno, p));
   }
+  // A mask ending in a dot ("*.", "name.") names files without an extension.
+  bool no_extension = mask.size() > 1 && mask.back() == '.' && mask != "..";
+  if (no_extension) mask.pop_back();
   bool root = IsDriveRoot(p.path);
   auto state = std::make_unique<State>();
   while (dirent* e = readdir(d)) {
@@ -187,6 +190,7 @@ std::uint32_t FindHandle::First(const std::string& pattern, FindData& out) {
     if (root && (name == "." || name == "..")) continue;
     std::string gbk = Utf8ToGbk(name);
     if (!WildMatch(mask, 0, gbk, 0)) continue;
+    if (no_extension && gbk.find('.') != std::string::npos) continue;
     std::string full = p.path + "/" + name;
     struct stat st;
     if (stat(full.c_str(), &st) != 0) continue;  // a dangling link is not listed

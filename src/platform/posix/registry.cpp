@@ -2,7 +2,7 @@
 // in <prefix>/user.reg, in Wine's text format:
 //
 //   WINE REGISTRY Version 2
-//   ;; All keys relative to \\Machine
+//   ;; All keys relative to REGISTRY\\Machine
 //   #arch=win64                              <- a 64-bit prefix: 32-bit programs see
 //                                               HKLM\Software through Software\Wow6432Node
 //   [Software\\Test] 1796871106              <- escaped key path, modification time (Unix)
@@ -230,9 +230,9 @@ std::string HivePath(RootKey root) {
 
 std::string NewHiveHeader(RootKey root) {
   if (root == RootKey::LocalMachine) {
-    return "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=win64\n\n";
+    return "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\Machine\n\n#arch=win64\n\n";
   }
-  return "WINE REGISTRY Version 2\n;; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+  return "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
          "#arch=win64\n\n";
 }
 
@@ -280,7 +280,7 @@ void Hive::Parse(const std::string& text) {
     std::string line = lines[i];
     if (keys.empty() && (line.empty() || line[0] != '[')) {
       if (line == "#arch=win64") win64 = true;
-      if (!line.empty()) header.push_back(line);
+      header.push_back(line);
       continue;
     }
     if (!line.empty() && line[0] == '[') {
@@ -317,11 +317,9 @@ void Hive::Parse(const std::string& text) {
 
 std::string Hive::Serialize() const {
   std::string out;
-  for (const std::string& h : header) {
-    if (h.rfind("#arch=", 0) == 0) out += "\n";
-    out += h + "\n";
-  }
-  out += "\n";
+  // The header (up to the first key, blank lines included) is kept as it was.
+  for (const std::string& h : header) out += h + "\n";
+  if (header.empty() || !header.back().empty()) out += "\n";
   for (const HiveKey& k : keys) {
     out += k.header + "\n";
     for (const std::string& m : k.meta) out += m + "\n";

@@ -1,0 +1,141 @@
+// Path translation through a prefix's drives, and what the names look like on disk.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/file.h"
+#include "platform/fs.h"
+#include "platform/types.h"
+#include "platform/posix/prefix_util.h"
+#include "support/ScratchDir.h"
+
+namespace {
+
+using namespace platform;
+
+class PrefixPaths : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(prefix_.ok());
+    data_ = prefix_.dir() + "/data";
+    ASSERT_EQ(mkdir(data_.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((data_ + "/Tasks.TSK").c_str(), 0755), 0);
+    orbtest::WriteUnixFile(data_ + "/Tasks.TSK/TaskSign.tsk", "sig");
+    prefix_.Link('d', data_);
+  }
+  orbtest::ScopedPrefix prefix_;
+  std::string data_;
+};
+
+TEST_F(PrefixPaths, DriveLettersResolveThroughDosdevicesIgnoringCase) {
+  const struct {
+    const char* path;
+    std::uint32_t error;
+  } cases[] = {
+      {"D:\\Tasks.TSK\\TaskSign.tsk", 0},
+      {"d:\\tasks.tsk\\TASKSIGN.TSK", 0},
+      {"D:/TASKS.tsk/tasksign.tsk", 0},
+      {"D:\\Other\\..\\Tasks.TSK\\.\\TaskSign.tsk", 0},
+      {"D:\\Tasks.TSK\\Missing.tsk", kErrorFileNotFound},
+      {"D:\\NoFolder\\TaskSign.tsk", kErrorPathNotFound},
+      {"Q:\\TaskSign.tsk", kErrorPathNotFound},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string bytes;
+    EXPECT_EQ(orbtest::ReadWholeFile(c.path, bytes), c.error);
+    if (c.error == 0) {
+      EXPECT_EQ(bytes, "sig");
+    }
+  }
+  // Unix paths are taken as given.
+  std::string bytes;
+  EXPECT_EQ(orbtest::ReadWholeFile(data_ + "/Tasks.TSK/TaskSign.tsk", bytes), 0u);
+}
+
+TEST_F(PrefixPaths, GbkNamesAreUtf8OnDisk) {
+  ASSERT_EQ(CreateDir("D:\\任务乗"), 0u);
+  ASSERT_EQ(orbtest::WriteWholeFile("D:\\任务乗\\参数.dbf", "x"), 0u);
+  struct stat st;
+  EXPECT_EQ(stat((data_ + "/" + reinterpret_cast<const char*>(u8"任务乗/参数.dbf")).c_str(), &st), 0);
+}
+
+TEST_F(PrefixPaths, UnixFoldersMapBackToTheLongestDrive) {
+  char old_cwd[4096];
+  ASSERT_NE(getcwd(old_cwd, sizeof old_cwd), nullptr);
+  ASSERT_EQ(chdir((data_ + "/Tasks.TSK").c_str()), 0);
+  std::string cwd = CurrentDirectory();
+  std::string bytes;
+  std::uint32_t relative = orbtest::ReadWholeFile("tasksign.TSK", bytes);
+  std::uint32_t rooted_attrs = 0;
+  std::uint32_t rooted = GetAttributes("\\Tasks.TSK", rooted_attrs);
+  ASSERT_EQ(chdir(prefix_.dir().c_str()), 0);
+  std::string outside_d = CurrentDirectory();
+  ASSERT_EQ(chdir(old_cwd), 0);
+  EXPECT_EQ(cwd, "D:\\Tasks.TSK");  // not Z:\tmp\...: d: is the longer match
+  EXPECT_EQ(relative, 0u);
+  EXPECT_EQ(bytes, "sig");
+  EXPECT_EQ(rooted, 0u);
+  EXPECT_EQ(outside_d.substr(0, 3), "Z:\\");
+  EXPECT_EQ(ModuleFileName().substr(0, 3), "Z:\\");
+}
+
+TEST_F(PrefixPaths, TempPathPrefersTheUsersTempFolderElseAPrivateFolder) {
+  std::string temp = TempPath();
+  EXPECT_EQ(temp.substr(0, 9), "C:\\users\\");
+  EXPECT_EQ(temp.substr(temp.size() - 6), "\\Temp\\");
+
+  // Without the prefix folder: a world-writable TMPDIR gets a private subfolder.
+  std::string users = prefix_.dir() + "/drive_c/users";
+  ASSERT_EQ(std::system(("rm -rf '" + users + "'").c_str()), 0);
+  std::string shared = prefix_.dir() + "/shared-tmp";
+  ASSERT_EQ(mkdir(shared.c_str(), 0777), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+  std::string old_tmpdir = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+  setenv("TMPDIR", shared.c_str(), 1);
+  temp = TempPath();
+  if (old_tmpdir.empty()) unsetenv("TMPDIR"); else setenv("TMPDIR", old_tmpdir.c_str(), 1);
+  std::string expected_unix = shared + "/orb-" + std::to_string(geteuid());
+  struct stat st;
+  ASSERT_EQ(stat(expected_unix.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(temp.substr(0, 3), "Z:\\");
+  EXPECT_NE(temp.find("\\shared-tmp\\orb-"), std::string::npos) << temp;
+}
+
+TEST_F(PrefixPaths, LocalWriteTimeIsSetInLocalTime) {
+  FileHandle h = kNoFile;
+  ASSERT_EQ(FileOpen("D:\\stamp.dat", kGenericWrite, 0, kCreateAlways, kFileAttributeNormal, h), 0u);
+  ScopedFile f(h);
+  LocalTime t{2004, 6, 0, 15, 10, 30, 44, 0};
+  ASSERT_EQ(FileSetLocalWriteTime(h, t), 0u);
+  f.reset();
+  struct tm tm = {};
+  tm.tm_year = 104;
+  tm.tm_mon = 5;
+  tm.tm_mday = 15;
+  tm.tm_hour = 10;
+  tm.tm_min = 30;
+  tm.tm_sec = 44;
+  tm.tm_isdst = -1;
+  struct stat st;
+  ASSERT_EQ(stat((data_ + "/stamp.dat").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, mktime(&tm));
+}
+
+TEST_F(PrefixPaths, HiddenDotFilesAndReparsePointsInListings) {
+  orbtest::WriteUnixFile(data_ + "/.windows-label", "LABEL");
+  ASSERT_EQ(symlink("/", (data_ + "/rootlink").c_str()), 0);
+  FindHandle find;
+  FindData fd;
+  std::map<std::string, std::uint32_t> attrs;
+  for (std::uint32_t e = find.First("D:\\*", fd); e == 0; e = find.Next(fd)) attrs[fd.name] = fd.attributes;
+  EXPECT_EQ(attrs.count("."), 0u) << "a drive root has no . entry";
+  EXPECT_TRUE(attrs[".windows-label"] & kFileAttributeHidden);
+  EXPECT_EQ(attrs["rootlink"] & (kFileAttributeDirectory | 0x400u), kFileAttributeDirectory | 0x400u);
+}
+
+}  // namespace
