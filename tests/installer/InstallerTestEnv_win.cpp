@@ -2,7 +2,6 @@
 // reads are cleared before and after, and the tests that use them hold one resource lock.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 
 #include "installer/InstallerTestEnv.h"
