@@ -68,6 +68,7 @@ bool TOutputFile::Create(const std::string& path) {
 }
 
 std::uint32_t TOutputFile::Write(const void* buf, std::uint32_t count) {
+  if (discard_) return count;
   if (!file_) return 0;
   std::uint32_t done = 0;
   if (platform::FileWrite(file_.get(), buf, count, done) != 0) return done;
@@ -343,7 +344,7 @@ bool TUnBase::BeginEntry(bool& existed) {
   TimerPause pause(*timer_);
   if (OnProgress) progress_fn_(0, progress_by_archive_);
   std::uint32_t attr = platform::kInvalidFileAttributes;
-  existed = platform::GetAttributes(output_path_, attr) == 0 &&
+  existed = !test_only_ && platform::GetAttributes(output_path_, attr) == 0 &&
             attr != platform::kInvalidFileAttributes &&
             (attr & platform::kFileAttributeDirectory) == 0;
   if (confirm_overwrites_ && existed) {

@@ -50,9 +50,12 @@ class TOutputFile {
   std::uint32_t Write(const void* buf, std::uint32_t count);
   bool SetDosDate(std::uint32_t dos_date_time);
   void Close() { file_.reset(); }
+  // Test mode: writes are counted as done and nothing reaches a file.
+  void SetDiscard(bool v) { discard_ = v; }
 
  private:
   platform::ScopedFile file_;
+  bool discard_ = false;
 };
 
 class TReadWriteObj : public TarxMain {
@@ -110,6 +113,9 @@ class TZipCommon : public TReadWriteObj {
   std::uint8_t ProgressByFile() const { return progress_by_file_; }
   std::uint8_t ProgressByArchive() const { return progress_by_archive_; }
   const std::string& OutputPath() const { return output_path_; }
+  // Decode and check every selected entry without creating folders or files.
+  bool TestOnly() const { return test_only_; }
+  void SetTestOnly(bool v) { test_only_ = v; }
 
   // Events (may be empty).
   TNotifyEvent OnActivate;
@@ -158,6 +164,7 @@ class TZipCommon : public TReadWriteObj {
   // Set when the output path would leave ExtractDir ('..' or a name still absolute after the
   // stripping); such an entry is never written.
   bool unsafe_path_ = false;
+  bool test_only_ = false;
 };
 
 class TUnBase : public TZipCommon {
@@ -181,6 +188,7 @@ class TUnBase : public TZipCommon {
                     const std::string& path);
 
   std::unique_ptr<TarxFileList> file_list_;
+  TDateTime entry_date_ = 0;  // the current entry's date, for OnFileExists
   bool restore_file_attr_ = true;
   TCpuType cpu_type_ = TCpuType::cptAuto;
 };

@@ -287,6 +287,113 @@ bool TUnZIP::StartSplitArchive(TArchiveFile& archive) {
   return true;
 }
 
+bool TUnZIP::PrepareWalk(TArchiveFile& archive, bool& central) {
+  start_pos_ = start_offset_;
+  if (arc_type_ == TArcType::atZipMV) {
+    if (!StartSplitArchive(archive)) return false;
+  } else if (OnCorruptZipHeader && (head_flag_ & 0x19) != 0x19) {
+    bool c = true;
+    {
+      TimerPause pause(*timer_);
+      OnCorruptZipHeader(this, head_flag_, c);
+    }
+    if (c) return false;
+  }
+  central = (head_flag_ & 0x08) != 0;
+  if (!central) head_flag_ = 0x10;
+  else start_offset_ = static_cast<std::int32_t>(end_record_.CentralDirOffset);
+  if (!archive.TrySeek(start_pos_)) RaiseError(archive_file_, "", "0", E_SEEKERR);
+  return true;
+}
+
+void TUnZIP::Select(TArchiveFile& archive, bool central, bool multi,
+                    std::vector<TZipListItem>* items) {
+  const std::uint32_t hsize = central ? TCentralHeader::kSize : TLocalHeader::kSize;
+  packed_total_ = unpacked_total_ = 0;
+  file_list_->Clear();
+  TimerPause pause(*timer_);
+  std::uint8_t hdr[TCentralHeader::kSize] = {};
+  std::uint32_t got = read_fn_(archive, hsize, 0, false, hdr);
+  cur_pos_ = start_pos_ + got;
+  auto offer = [&](const std::string& raw, TZipEntry e, std::uint32_t dos) {
+    std::string name = OemNameToAnsi(raw);
+    if (name.empty() || !Matches(name)) return false;
+    packed_total_ += e.PackedSize;
+    if (e.Flags & 1) packed_total_ -= 12;
+    unpacked_total_ += e.UnpackedSize;
+    if (static_cast<std::int32_t>(dos) > static_cast<std::int32_t>(max_dos_date_))
+      max_dos_date_ = dos;
+    file_list_->Add(e);
+    if (items) items->push_back({name, e, dos});
+    return true;
+  };
+  // Names are read with their full 16-bit length, so a long name never puts a walk out of
+  // step.
+  auto read_name = [&](std::uint16_t len) {
+    std::string raw(len, '\0');
+    archive.Seek(cur_pos_);
+    std::uint32_t n = len ? archive.Read(raw.data(), len) : 0;
+    raw.resize(n);
+    cur_pos_ += len;
+    return raw;
+  };
+  while (cur_pos_ < end_pos_ && !cancel_) {
+    if (got < hsize) break;
+    if (central) {
+      central_header_ = TCentralHeader::Decode(hdr);
+      const TCentralHeader& h = central_header_;
+      if (h.Signature != kCentralHeaderSig) break;
+      if (h.ExternalAttr & 0x18) {
+        cur_pos_ += h.NameLength;  // folders and volume labels are not offered
+      } else {
+        std::string raw = read_name(h.NameLength);
+        TZipEntry e{h.Flags, h.Method, h.LocalHeaderOffset, h.PackedSize, h.UnpackedSize, h.Crc,
+                    h.ExternalAttr};
+        if (offer(raw, e, h.DosDateTime) && !multi) break;
+      }
+      cur_pos_ += h.ExtraLength + h.CommentLength;
+    } else {
+      local_header_ = TLocalHeader::Decode(hdr);
+      const TLocalHeader& h = local_header_;
+      if (h.Signature != kLocalHeaderSig) break;
+      std::string raw = read_name(h.NameLength);
+      TZipEntry e{h.Flags, h.Method,
+                  static_cast<std::uint32_t>(cur_pos_ - h.NameLength - TLocalHeader::kSize),
+                  h.PackedSize, h.UnpackedSize, h.Crc, 0x20};
+      if (offer(raw, e, h.DosDateTime) && !multi) break;
+      // Sizes of 0 with a trailing data descriptor end the walk at the entry's data.
+      cur_pos_ += static_cast<std::int64_t>(h.PackedSize) + h.ExtraLength;
+    }
+    if (!archive.TrySeek(cur_pos_)) break;
+    got = read_fn_(archive, hsize, 0, false, hdr);
+    cur_pos_ += got;
+  }
+}
+
+int TUnZIP::List(std::vector<TZipListItem>& items) {
+  items.clear();
+  if (archive_file_.empty()) RaiseError(archive_file_, "", "0", E_FILENOTFOUND);
+  if (arc_type_ != TArcType::atZip && arc_type_ != TArcType::atZipExe &&
+      arc_type_ != TArcType::atJar)
+    RaiseError(archive_file_, "", "0", E_INVALIDARC);
+  TArchiveFile archive;
+  if (!archive.Open(archive_file_)) RaiseError(archive_file_, "", "0", E_FOPEN);
+  end_pos_ = archive.Size();
+  const std::int32_t saved_start = start_offset_;
+  const std::uint8_t saved_flag = head_flag_;
+  cancel_ = false;
+  try {
+    bool central = false;
+    if (PrepareWalk(archive, central)) Select(archive, central, true, &items);
+  } catch (const E_RAISE&) {
+  } catch (const EInOutError&) {
+  }
+  start_offset_ = saved_start;
+  head_flag_ = saved_flag;
+  file_list_->Clear();
+  return static_cast<int>(items.size());
+}
+
 void TUnZIP::ExtractArchive(TArchiveFile& archive, TOutputFile&) {
   struct Invalidate {
     TEndRecord& r;
@@ -294,27 +401,8 @@ void TUnZIP::ExtractArchive(TArchiveFile& archive, TOutputFile&) {
   } invalidate{end_record_};
   archive_ = &archive;
   try {
-    start_pos_ = start_offset_;
-    if (arc_type_ == TArcType::atZipMV) {
-      if (!StartSplitArchive(archive)) return;
-    } else if (OnCorruptZipHeader && (head_flag_ & 0x19) != 0x19) {
-      bool c = true;
-      {
-        TimerPause pause(*timer_);
-        OnCorruptZipHeader(this, head_flag_, c);
-      }
-      if (c) return;
-    }
-    const bool central = (head_flag_ & 0x08) != 0;
-    std::uint32_t hsize;
-    if (!central) {
-      head_flag_ = 0x10;
-      hsize = TLocalHeader::kSize;
-    } else {
-      hsize = TCentralHeader::kSize;
-      start_offset_ = static_cast<std::int32_t>(end_record_.CentralDirOffset);
-    }
-    if (!archive.TrySeek(start_pos_)) RaiseError(archive_file_, "", "0", E_SEEKERR);
+    bool central = false;
+    if (!PrepareWalk(archive, central)) return;
 
     begun_count_ = 0;
     const bool multi = file_spec_.size() > 1 ||
@@ -322,68 +410,7 @@ void TUnZIP::ExtractArchive(TArchiveFile& archive, TOutputFile&) {
     const int passes = arc_type_ == TArcType::atZipMV ? end_record_.CentralDirDisk + 1 : 1;
 
     for (int pass = 0; pass < passes; ++pass) {
-      // Selection.
-      packed_total_ = unpacked_total_ = 0;
-      file_list_->Clear();
-      {
-        TimerPause pause(*timer_);
-        std::uint8_t hdr[TCentralHeader::kSize] = {};
-        std::uint32_t got = read_fn_(archive, hsize, 0, false, hdr);
-        cur_pos_ = start_pos_ + got;
-        auto offer = [&](const std::string& raw, TZipEntry e, std::uint32_t dos) {
-          std::string name = OemNameToAnsi(raw);
-          if (name.empty() || !Matches(name)) return false;
-          packed_total_ += e.PackedSize;
-          if (e.Flags & 1) packed_total_ -= 12;
-          unpacked_total_ += e.UnpackedSize;
-          if (static_cast<std::int32_t>(dos) > static_cast<std::int32_t>(max_dos_date_))
-            max_dos_date_ = dos;
-          file_list_->Add(e);
-          return true;
-        };
-        while (cur_pos_ < end_pos_ && !cancel_) {
-          if (central) {
-            if (got < hsize) break;
-            central_header_ = TCentralHeader::Decode(hdr);
-            const TCentralHeader& h = central_header_;
-            if (h.Signature != kCentralHeaderSig) break;
-            bool stop = false;
-            if (h.ExternalAttr & 0x18) {
-              cur_pos_ += h.NameLength;
-            } else {
-              // The full 16-bit length, so a long name never puts the walk out of step.
-              std::string raw(h.NameLength, '\0');
-              archive.Seek(cur_pos_);
-              std::uint32_t n = h.NameLength ? archive.Read(raw.data(), h.NameLength) : 0;
-              raw.resize(n);
-              cur_pos_ += h.NameLength;
-              TZipEntry e{h.Flags, h.Method, h.LocalHeaderOffset, h.PackedSize, h.UnpackedSize,
-                          h.Crc, h.ExternalAttr};
-              stop = offer(raw, e, h.DosDateTime) && !multi;
-            }
-            if (stop) break;
-            cur_pos_ += h.ExtraLength + h.CommentLength;
-          } else {
-            if (got < hsize) break;
-            local_header_ = TLocalHeader::Decode(hdr);
-            const TLocalHeader& h = local_header_;
-            if (h.Signature != kLocalHeaderSig) break;
-            std::string raw(h.NameLength, '\0');
-            archive.Seek(cur_pos_);
-            std::uint32_t n = h.NameLength ? archive.Read(raw.data(), h.NameLength) : 0;
-            raw.resize(n);
-            cur_pos_ += h.NameLength;
-            TZipEntry e{h.Flags, h.Method,
-                        static_cast<std::uint32_t>(cur_pos_ - h.NameLength - TLocalHeader::kSize),
-                        h.PackedSize, h.UnpackedSize, h.Crc, 0x20};
-            if (offer(raw, e, h.DosDateTime) && !multi) break;
-            cur_pos_ += static_cast<std::int64_t>(h.PackedSize) + h.ExtraLength;
-          }
-          if (!archive.TrySeek(cur_pos_)) break;
-          got = read_fn_(archive, hsize, 0, false, hdr);
-          cur_pos_ += got;
-        }
-      }
+      Select(archive, central, multi, nullptr);
       bytes_to_write_ = unpacked_total_;
 
       // Extraction.
@@ -433,7 +460,11 @@ void TUnZIP::ExtractArchive(TArchiveFile& archive, TOutputFile&) {
           TimerPause pause(*timer_);
           accepted = CheckPassword(header + arx::kCryptHeaderSize, try_again);
         }
-        if (accepted) {
+        if (accepted && test_only_) {
+          TOutputFile sink;
+          sink.SetDiscard(true);
+          UnpackEntry(archive, sink, entry, output_path_);
+        } else if (accepted) {
           TOutputFile out;
           bool created = false;
           try {

@@ -11,10 +11,18 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/arxBase.h"
 
 namespace orb {
+
+// One entry as the selection pass sees it (for listings).
+struct TZipListItem {
+  std::string Name;  // normalised stored name ('\' separators), GBK
+  TZipEntry Entry;
+  std::uint32_t DosDateTime = 0;
+};
 
 class TUnZIP : public TUnBase {
  public:
@@ -25,6 +33,10 @@ class TUnZIP : public TUnBase {
   // exceptions of the decoders are dropped here (OnError has fired). Always true.
   bool UnpackEntry(TArchiveFile& archive, TOutputFile& out, const TZipEntry& entry,
                    const std::string& out_name);
+
+  // The entries the selection pass would extract (same walk, same FileSpec), without
+  // extracting; errors before the walk throw as Extract does. Returns their number.
+  int List(std::vector<TZipListItem>& items);
 
  protected:
   void ExtractArchive(TArchiveFile& archive, TOutputFile& out) override;
@@ -43,6 +55,10 @@ class TUnZIP : public TUnBase {
   // Password sequence for one encrypted entry; `try_again` ends false when a prompt refused.
   bool CheckPassword(const std::uint8_t* header, bool& try_again);
   bool Matches(const std::string& name) const;
+  // Chooses the walk and positions the archive at its first header; false ends the routine.
+  bool PrepareWalk(TArchiveFile& archive, bool& central);
+  // The selection pass over the headers from the current position.
+  void Select(TArchiveFile& archive, bool central, bool multi, std::vector<TZipListItem>* items);
 
   TArchiveFile* archive_ = nullptr;
   std::int64_t packed_left_ = 0;    // compressed bytes of the entry still to read
