@@ -34,7 +34,9 @@ class UnZipExtraction : public Extraction {
     };
     unzip->OnEnd = [&](TObject*, const std::string& FN, bool CRC_PASS) {
       if (!CRC_PASS && !failed(FN)) {
-        outcome.failures.push_back({FN, platform::LoadOwnString(kMsgCrcFailed)});
+        std::string message = platform::LoadOwnString(kMsgCrcFailed);
+        if (message.empty()) message = "#" + std::to_string(kMsgCrcFailed);
+        outcome.failures.push_back({FN, message});
       }
     };
     unzip->SetArchiveFile(archive_file);
