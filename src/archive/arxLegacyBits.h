@@ -27,14 +27,17 @@ class LegacyBitReader {
       primed_ = true;
       Fetch();
     }
-    int value = 0;
-    for (unsigned i = 0; i < n; ++i) {
+    unsigned value = 0;
+    for (unsigned got = 0; got < n;) {
       if (end_) return -1;
-      value |= (current_ & 1) << i;
-      current_ >>= 1;
-      if (--left_ == 0) Fetch();
+      const unsigned take = left_ < n - got ? left_ : n - got;
+      value |= (current_ & ((1u << take) - 1)) << got;
+      current_ >>= take;
+      left_ -= take;
+      got += take;
+      if (left_ == 0) Fetch();
     }
-    return value;
+    return static_cast<int>(value);
   }
 
   // True once a fetch found the end of the entry's data.
