@@ -1,29 +1,118 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian machine, builds the project three ways and runs the test suite
-# natively (ASan + UBSan) and as a 64-bit Windows program under Wine; the shipping 32-bit
-# Windows build is compiled, linked and checked statically.
+# The project's whole check, from a fresh Debian machine to a verdict:
+#   1. installs what is needed (scripts/setup-debian.sh) and the zh_CN.UTF-8 locale;
+#   2. builds the `linux` preset (ASan + UBSan) and runs its tests;
+#   3. builds `win64`, boots a fresh Wine prefix, runs the same tests under Wine, then the
+#      registry cross-check between the two builds and the dialog checks;
+#   4. builds `win32`, the shipping 32-bit build, which cannot run here, and checks its
+#      executables statically (scripts/check-pe.sh).
+# Any failure fails the script. Every stage is bounded in time, and every Wine call has a
+# timeout, so that a dialog nobody answers cannot hang a CI job. Build logs go to
+# build/logs/; ctest's summary and the output of failing tests are printed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+exec </dev/null
 
+jobs=$(nproc 2>/dev/null || echo 2)
+logs=$root/build/logs
+mkdir -p "$logs"
+
+timings=()
+stage_start=0
+total_start=$(date +%s)
+begin() {
+  stage_start=$(date +%s)
+  echo
+  echo "== $1"
+}
+end() {
+  local s=$(( $(date +%s) - stage_start ))
+  timings+=("$(printf '%-34s %5d s' "$1" "$s")")
+  echo "-- $1: ${s} s"
+}
+
+cleanup() {
+  if declare -F wine_env_stop >/dev/null; then wine_env_stop; fi
+}
+trap cleanup EXIT
+
+# Runs a command with its output in a log; on failure shows the log's end and stops.
+logged() {
+  local name=$1 limit=$2
+  shift 2
+  if ! timeout -k 10 "$limit" "$@" >"$logs/$name.log" 2>&1; then
+    echo "FAILED: $* (log: build/logs/$name.log)"
+    tail -n 80 "$logs/$name.log"
+    exit 1
+  fi
+  local w
+  w=$(grep -c 'warning:' "$logs/$name.log" || true)
+  echo "$name: ok ($w compiler warnings)"
+}
+
+# ctest with its whole output in a log; prints the summary, and the output of any test that
+# did not pass. A run that finds no tests is a failure.
+run_ctest() {
+  local name=$1 limit=$2
+  shift 2
+  local rc=0
+  timeout -k 10 "$limit" ctest "$@" --output-on-failure --no-tests=error \
+    >"$logs/$name.log" 2>&1 || rc=$?
+  if [ "$rc" -ne 0 ]; then
+    # Everything but the lines of passing tests: the failures with their output.
+    grep -Ev '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed +[0-9.]+ sec$' "$logs/$name.log" \
+      | head -n 600 || true
+    [ "$rc" -eq 124 ] && echo "ctest $name: TIMED OUT after $limit s"
+    echo "ctest $name: FAILED (log: build/logs/$name.log)"
+    exit 1
+  fi
+  grep -E '^[0-9]+% tests passed|^Total Test time' "$logs/$name.log" | sed "s/^/[$name] /"
+}
+
+begin "setup (packages, locale)"
 scripts/setup-debian.sh
+end "setup (packages, locale)"
 
-jobs=$(nproc)
+begin "linux: configure + build (ASan+UBSan)"
+logged linux-configure 600 cmake --preset linux
+logged linux-build 3600 cmake --build --preset linux -j"$jobs"
+end "linux: configure + build (ASan+UBSan)"
 
-echo "== linux (ASan + UBSan)"
-cmake --preset linux >/dev/null
-cmake --build --preset linux -j"$jobs"
-ctest --preset linux -j"$jobs"
+begin "linux: ctest"
+run_ctest linux-ctest 1800 --preset linux -j"$jobs" --timeout 120
+end "linux: ctest"
 
-echo "== win64 under Wine"
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 -j"$jobs"
-source scripts/wine-env.sh "$root/build/win64/wineprefix"
-ctest --preset win64 -j"$jobs"
+begin "win64: configure + build"
+logged win64-configure 600 cmake --preset win64
+logged win64-build 3600 cmake --build --preset win64 -j"$jobs"
+end "win64: configure + build"
 
-echo "== win32 (shipping build: compiled, linked, checked)"
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$jobs"
-if [ -x scripts/check-pe.sh ]; then scripts/check-pe.sh build/win32; fi
+begin "win64: fresh Wine prefix"
+WINE_ENV_NO_TRAP=1 source scripts/wine-env.sh "$root/build/win64/wineprefix" --fresh
+end "win64: fresh Wine prefix"
 
+begin "win64: ctest under Wine"
+run_ctest win64-ctest 2400 --preset win64 -j"$jobs" --timeout 120
+end "win64: ctest under Wine"
+
+begin "win64: Wine checks (registry, dialogs)"
+scripts/registry-crosscheck.sh build/linux build/win64
+scripts/wine-checks.sh build/win64
+wine_env_stop
+end "win64: Wine checks (registry, dialogs)"
+
+begin "win32: configure + build (not run)"
+logged win32-configure 600 cmake --preset win32
+logged win32-build 3600 cmake --build --preset win32 -j"$jobs"
+end "win32: configure + build (not run)"
+
+begin "win32: static PE check"
+scripts/check-pe.sh build/win32
+end "win32: static PE check"
+
+echo
+echo "== timings ($jobs jobs)"
+printf '%s\n' "${timings[@]}"
+printf '%-34s %5d s\n' "total" "$(( $(date +%s) - total_start ))"
 echo "all tests passed"

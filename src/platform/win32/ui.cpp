@@ -31,16 +31,52 @@ class ShellMemory {
 
 struct BrowseContext {
   const BrowseRequest* request;
+  int selection_retries = 0;
 };
+
+// The dialog shown on this thread, for the timer below (a dialog is modal: one at a time).
+thread_local BrowseContext* t_browsing = nullptr;
+
+constexpr UINT_PTR kRetryTimer = 0x4F52;
+constexpr int kMaxSelectionRetries = 20;
+
+BOOL CALLBACK FindTree(HWND w, LPARAM out) {
+  char name[32] = {};
+  ::GetClassNameA(w, name, sizeof name);
+  if (lstrcmpiA(name, WC_TREEVIEWA) != 0) return TRUE;
+  *reinterpret_cast<HWND*>(out) = w;
+  return FALSE;
+}
+
+void SelectInitialFolder(HWND dialog, const BrowseRequest& request) {
+  // wParam TRUE: lParam is a path (GBK, as the A message expects), not an item list.
+  ::SendMessageA(dialog, kBffmSetSelectionA, TRUE,
+                 reinterpret_cast<LPARAM>(request.initial_folder.c_str()));
+}
+
+// Wine sometimes drops the preselection of a dialog that has just been created (the tree
+// then has no selection at all, and OK would return the desktop). Until the tree shows a
+// selection, the preselection is repeated a few times; an operator's choice is never undone,
+// since any selection stops the retries.
+void CALLBACK RetrySelection(HWND dialog, UINT, UINT_PTR id, DWORD) {
+  BrowseContext* context = t_browsing;
+  HWND tree = nullptr;
+  ::EnumChildWindows(dialog, FindTree, reinterpret_cast<LPARAM>(&tree));
+  if (!context || !tree || ::SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) != 0 ||
+      ++context->selection_retries > kMaxSelectionRetries) {
+    ::KillTimer(dialog, id);
+    return;
+  }
+  SelectInitialFolder(dialog, *context->request);
+}
 
 int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM param, LPARAM data) {
   auto* context = reinterpret_cast<BrowseContext*>(data);
   const BrowseRequest& request = *context->request;
   if (message == kBffmInitialized) {
     if (!request.initial_folder.empty()) {
-      // wParam TRUE: lParam is a path (GBK, as the A message expects), not an item list.
-      ::SendMessageA(dialog, kBffmSetSelectionA, TRUE,
-                     reinterpret_cast<LPARAM>(request.initial_folder.c_str()));
+      SelectInitialFolder(dialog, request);
+      ::SetTimer(dialog, kRetryTimer, 150, RetrySelection);
     }
   } else if (message == kBffmSelChanged) {
     char path[MAX_PATH + 1] = {};
@@ -50,6 +86,9 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM param, LPARAM data
     bool accept = true;
     if (request.accept) accept = request.accept(std::string(path));
     ::SendMessageA(dialog, kBffmEnableOk, 0, accept ? 1 : 0);
+    // Wine re-validates the selection after this callback returns and enables OK again for
+    // any file-system folder; the posted copy arrives after that and has the last word.
+    ::PostMessageA(dialog, kBffmEnableOk, 0, accept ? 1 : 0);
   }
   return 0;
 }
@@ -94,6 +133,7 @@ class WindowsUserInterface final : public UserInterface {
     LPITEMIDLIST root = request.root.empty() ? nullptr : ParsePath(request.root);
 
     BrowseContext context{&request};
+    t_browsing = &context;
     char display_name[MAX_PATH + 1] = {};
     BROWSEINFOA info{};
     info.hwndOwner = nullptr;
@@ -107,6 +147,7 @@ class WindowsUserInterface final : public UserInterface {
     info.lParam = reinterpret_cast<LPARAM>(&context);
 
     LPITEMIDLIST chosen = ::SHBrowseForFolderA(&info);
+    t_browsing = nullptr;
     memory.Free(root);
     if (!chosen) {
       win32::Outcome(ERROR_CANCELLED);
