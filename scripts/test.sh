@@ -99,6 +99,9 @@ end "win64: ctest under Wine"
 begin "win64: Wine checks (registry, dialogs)"
 scripts/registry-crosscheck.sh build/linux build/win64
 scripts/wine-checks.sh build/win64
+timeout -k 10 900 /usr/bin/python3 tests/installer/installer_wine_e2e.py check \
+  build/win64/src/installer/QMVT04Setup.exe build/win64/dlgtool.exe \
+  build/linux/tools/mkhost/mkhost "$root"
 wine_env_stop
 end "win64: Wine checks (registry, dialogs)"
 
