@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,14 +66,29 @@ std::uint32_t ChildProcess::Start(const std::string& program, const std::vector<
 
 std::uint32_t ChildProcess::WriteStdin(const std::string& bytes) {
   if (state_->stdin_fd < 0) return Fail(kErrorInvalidHandle);
+  // A child that has exited makes the write raise SIGPIPE, which would end this process:
+  // block it for the write and discard it, so that the caller just sees ERROR_BROKEN_PIPE.
+  sigset_t pipe_set, old_set;
+  sigemptyset(&pipe_set);
+  sigaddset(&pipe_set, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
+  std::uint32_t result = 0;
   std::size_t off = 0;
   while (off < bytes.size()) {
     ssize_t n = write(state_->stdin_fd, bytes.data() + off, bytes.size() - off);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return Fail(errno == EPIPE ? 109u : 31u);  // ERROR_BROKEN_PIPE
+    if (n < 0) {
+      result = errno == EPIPE ? 109u : 31u;  // ERROR_BROKEN_PIPE, ERROR_GEN_FAILURE
+      break;
+    }
     off += static_cast<std::size_t>(n);
   }
-  return Ok();
+  if (result == 109u && !sigismember(&old_set, SIGPIPE)) {
+    struct timespec zero = {0, 0};
+    sigtimedwait(&pipe_set, nullptr, &zero);
+  }
+  pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
+  return Fail(result);
 }
 
 void ChildProcess::CloseStdin() {
