@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "installer/Common.h"
 #include "installer/InstallerTestEnv.h"
 #include "installer/SysUtils.h"
 #include "platform/fs.h"
@@ -316,6 +317,7 @@ TEST_F(InstallerTest, ExtractionErrorReachesTheProcessHandlerAfterTheTempFileIsG
   EXPECT_THROW(RunInstaller(Services()), Exception);
   EXPECT_FALSE(TestMachine::Exists(journal.archive_name));
   EXPECT_EQ(1, RunMain(Services()));
+  EXPECT_EQ("Kestrovan通用数据管理平台", HostAppTitle()) << "host settings are read at start-up";
   EXPECT_EQ(2u, journal.calls.size()) << "the second run also stops after extraction";
   ASSERT_EQ(1u, ui.boxes.size());
   EXPECT_EQ("Archive is corrupt", ui.boxes[0].text);
