@@ -16,7 +16,11 @@ TEST(CodePage, ConvertsBetweenGbkAndUnicode) {
 }
 
 TEST(CodePage, InvalidInputBecomesReplacementCharacters) {
-  EXPECT_EQ(platform::GbkToUtf16(std::string("a\x81")), u"a\uFFFD");
+  // A lead byte without its trail: U+FFFD here, '?' under Wine; one character either way.
+  std::u16string lone = platform::GbkToUtf16(std::string("a\x81"));
+  ASSERT_EQ(lone.size(), 2u);
+  EXPECT_EQ(lone[0], u'a');
+  EXPECT_TRUE(lone[1] == u'\uFFFD' || lone[1] == u'?');
   EXPECT_EQ(platform::Utf16ToGbk(u"a\u0E01b"), "a?b");  // Thai is not in GBK
   EXPECT_EQ(platform::GbkToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
 }

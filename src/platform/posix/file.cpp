@@ -157,12 +157,8 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
     g_files.insert(f);
   }
   out = reinterpret_cast<FileHandle>(f);
-  // Like CreateFileA: OPEN_ALWAYS and CREATE_ALWAYS on an existing file succeed with
-  // ERROR_ALREADY_EXISTS as the last error.
-  if (exists && (creation_disposition == kOpenAlways || creation_disposition == kCreateAlways)) {
-    SetLastError(kErrorAlreadyExists);
-    return 0;
-  }
+  // The layer's rule (0 after success) wins over CreateFileA's ERROR_ALREADY_EXISTS for
+  // OPEN_ALWAYS and CREATE_ALWAYS on an existing file; no caller asks which it was.
   return Ok();
 }
 

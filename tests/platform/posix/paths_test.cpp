@@ -126,6 +126,23 @@ TEST_F(PrefixPaths, LocalWriteTimeIsSetInLocalTime) {
   EXPECT_EQ(st.st_mtime, mktime(&tm));
 }
 
+// Read-only means no write permission bits, and it binds the superuser too.
+TEST_F(PrefixPaths, ReadOnlyFilesRefuseWritingReplacingAndDeleting) {
+  ASSERT_EQ(orbtest::WriteWholeFile("D:\\ro.dat", "keep"), 0u);
+  ASSERT_EQ(SetAttributes("D:\\ro.dat", kFileAttributeReadOnly), 0u);
+  struct stat st;
+  ASSERT_EQ(stat((data_ + "/ro.dat").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0222, 0u);
+  FileHandle h = kNoFile;
+  EXPECT_EQ(FileOpen("D:\\ro.dat", kGenericRead | kGenericWrite, 0, kOpenExisting, 0, h), kErrorAccessDenied);
+  EXPECT_EQ(FileOpen("D:\\ro.dat", kGenericRead, 0, kCreateAlways, 0, h), kErrorAccessDenied);
+  EXPECT_EQ(RemoveFile("D:\\ro.dat"), kErrorAccessDenied);
+  EXPECT_EQ(CopyFileTo("D:\\Tasks.TSK\\TaskSign.tsk", "D:\\ro.dat", false), kErrorAccessDenied);
+  std::string bytes;
+  ASSERT_EQ(orbtest::ReadWholeFile("D:\\ro.dat", bytes), 0u);
+  EXPECT_EQ(bytes, "keep");
+}
+
 TEST_F(PrefixPaths, HiddenDotFilesAndReparsePointsInListings) {
   orbtest::WriteUnixFile(data_ + "/.windows-label", "LABEL");
   ASSERT_EQ(symlink("/", (data_ + "/rootlink").c_str()), 0);
