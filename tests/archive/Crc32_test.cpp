@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
+#include <string>
 
 namespace orb::arx {
 namespace {
@@ -43,6 +45,37 @@ TEST(Crc32Test, RunningValueSpansPiecesAndStartsInverted) {
     for (std::size_t at = 0; at < data.size(); at += piece)
       running = Crc32Update(running, data.data() + at, std::min(piece, data.size() - at));
     EXPECT_EQ(Crc32Final(running), whole);
+  }
+}
+
+TEST(Crc32Test, EveryVariantAgreesWithTheTable) {
+  struct Variant {
+    const char* name;
+    std::uint32_t (*update)(std::uint32_t, const std::uint8_t*, std::size_t);
+  };
+  const Variant variants[] = {{"slicing-by-8", Crc32UpdateSlicing8},
+                              {"carry-less multiply", Crc32UpdateClmul},
+                              {"dispatched", Crc32Update}};
+  if (!Crc32HasClmul()) std::puts("note: no carry-less multiply here; that variant is slicing-by-8");
+  std::mt19937 rng(7);
+  test::Bytes data(4096 + 64);
+  for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+  // Lengths around the 8-, 16- and 64-byte strides, at every misalignment of the start, from
+  // several register values.
+  for (const Variant& v : variants) {
+    for (std::size_t len : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 63u, 64u, 65u, 79u, 80u, 127u, 128u,
+                            129u, 191u, 200u, 1000u, 4096u}) {
+      for (std::size_t offset = 0; offset < 16; offset += 3) {
+        for (std::uint32_t start : {kCrc32Init, 0u, 0x12345678u}) {
+          SCOPED_TRACE(std::string(v.name) + ", length " + std::to_string(len) + ", offset " +
+                       std::to_string(offset) + ", start " + std::to_string(start));
+          ASSERT_EQ(v.update(start, data.data() + offset, len),
+                    Crc32UpdateBytewise(start, data.data() + offset, len));
+        }
+      }
+    }
+    auto check = test::FromText("123456789");
+    EXPECT_EQ(Crc32Final(v.update(kCrc32Init, check.data(), check.size())), 0xCBF43926u) << v.name;
   }
 }
 
