@@ -313,8 +313,10 @@ void TUnZIP::Select(TArchiveFile& archive, bool central, bool multi,
   file_list_->Clear();
   TimerPause pause(*timer_);
   std::uint8_t hdr[TCentralHeader::kSize] = {};
+  // A pass reads its first header where the file stands: the start of the walk for the first
+  // pass; on a split set, just after the entry that the previous pass finished on this disk.
   std::uint32_t got = read_fn_(archive, hsize, 0, false, hdr);
-  cur_pos_ = start_pos_ + got;
+  cur_pos_ = archive.Position();
   auto offer = [&](const std::string& raw, TZipEntry e, std::uint32_t dos) {
     std::string name = OemNameToAnsi(raw);
     if (name.empty() || !Matches(name)) return false;
