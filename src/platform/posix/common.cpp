@@ -216,7 +216,11 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
   out = UnixPath();
   if (win.empty()) return Fail(kErrorPathNotFound);
   if (win[0] == '/') {
-    out.path = GbkToUtf8(win);
+    // A Unix path, possibly joined with Windows separators by a caller ("/tmp/x\\name"
+    // when no drive holds the temporary folder).
+    std::string joined;
+    for (const std::string& c : SplitComponents(win)) joined += "/" + c;
+    out.path = GbkToUtf8(joined.empty() ? std::string("/") : joined);
     struct stat st;
     std::string dir = Dirname(out.path);
     out.parent_missing = stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);

@@ -51,9 +51,10 @@ TEST_F(PrefixPaths, DriveLettersResolveThroughDosdevicesIgnoringCase) {
       EXPECT_EQ(bytes, "sig");
     }
   }
-  // Unix paths are taken as given.
+  // Unix paths are taken as given, also when a caller joined a name with a backslash.
   std::string bytes;
   EXPECT_EQ(orbtest::ReadWholeFile(data_ + "/Tasks.TSK/TaskSign.tsk", bytes), 0u);
+  EXPECT_EQ(orbtest::ReadWholeFile(data_ + "/Tasks.TSK\\TaskSign.tsk", bytes), 0u);
 }
 
 TEST_F(PrefixPaths, GbkNamesAreUtf8OnDisk) {
@@ -153,6 +154,33 @@ TEST_F(PrefixPaths, HiddenDotFilesAndReparsePointsInListings) {
   EXPECT_EQ(attrs.count("."), 0u) << "a drive root has no . entry";
   EXPECT_TRUE(attrs[".windows-label"] & kFileAttributeHidden);
   EXPECT_EQ(attrs["rootlink"] & (kFileAttributeDirectory | 0x400u), kFileAttributeDirectory | 0x400u);
+}
+
+}  // namespace
+
+namespace {
+
+// Without a prefix there is no drive: names stay Unix paths, and still work when callers
+// append to them with backslashes.
+TEST(NoPrefix, TempFolderStillWorks) {
+  char tmpl[] = "/tmp/orb-noprefix-XXXXXX";
+  std::string tmp = mkdtemp(tmpl);
+  std::string old_prefix = std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : "";
+  std::string old_tmpdir = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+  setenv("WINEPREFIX", (tmp + "/absent").c_str(), 1);
+  setenv("TMPDIR", tmp.c_str(), 1);
+  std::string temp = platform::TempPath();
+  std::uint32_t written = orbtest::WriteWholeFile(temp + "probe.txt", "p");
+  std::string name;
+  std::uint32_t made = platform::TempFileName(temp, "ORB", name);
+  if (old_prefix.empty()) unsetenv("WINEPREFIX"); else setenv("WINEPREFIX", old_prefix.c_str(), 1);
+  if (old_tmpdir.empty()) unsetenv("TMPDIR"); else setenv("TMPDIR", old_tmpdir.c_str(), 1);
+  EXPECT_EQ(temp, tmp + "\\");
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(made, 0u);
+  struct stat st;
+  EXPECT_EQ(stat((tmp + "/probe.txt").c_str(), &st), 0);
+  EXPECT_EQ(std::system(("rm -rf '" + tmp + "'").c_str()), 0);
 }
 
 }  // namespace
