@@ -122,15 +122,19 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
   } else {
     flags |= O_RDONLY;
   }
-  if (!exists || creation_disposition == kCreateAlways || creation_disposition == kOpenAlways) {
-    flags |= O_CREAT;
-  }
-  if (creation_disposition == kCreateNew) flags |= O_EXCL;
+  // A new file is created exclusively, so that a file another process made meanwhile is
+  // never taken for ours (and never unlinked by us after a sharing violation).
+  if (!exists) flags |= O_CREAT | O_EXCL;
   mode_t mode = (flags_and_attributes & kFileAttributeReadOnly) ? 0444 : 0666;
   int fd = open(p.path.c_str(), flags, mode);
   if (fd < 0 && write && errno == EACCES && !read) {
     fd = open(p.path.c_str(), (flags & ~O_RDWR) | O_WRONLY, mode);
     fd_readable = false;
+  }
+  if (fd < 0 && errno == EEXIST && creation_disposition != kCreateNew) {
+    // Created by someone else since we looked: open it as the existing file it now is.
+    return FileOpen(name, desired_access, share_mode, creation_disposition,
+                    flags_and_attributes, out);
   }
   if (fd < 0) return Fail(posix::FromErrno(errno, p));
   bool created = !exists;
