@@ -34,9 +34,14 @@ class SplitSetTest : public ::testing::Test {
     ASSERT_TRUE(dir_.ok());
     const char* prefix = std::getenv("WINEPREFIX");
     if (prefix == nullptr) GTEST_SKIP() << "no WINEPREFIX: the test needs a prefix of its own";
-    link_ = std::string(prefix) + "/dosdevices/q:";
+    // Each test has a drive of its own, so that tests running side by side do not change
+    // each other's disk.
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    letter_ = name.find("Cancelled") != std::string::npos ? "p" : "q";
+    link_ = std::string(prefix) + "/dosdevices/" + letter_ + ":";
     ASSERT_EQ(platform::RegWriteValue(platform::RootKey::LocalMachine, "Software\\Wine\\Drives",
-                                      "q:", platform::kRegSz, std::string("floppy") + '\0'),
+                                      letter_ + ":", platform::kRegSz,
+                                      std::string("floppy") + '\0'),
               0u);
     MakeDisks();
   }
@@ -102,6 +107,9 @@ class SplitSetTest : public ::testing::Test {
   orbtest::ScratchDir dir_;
   orbtest::FakeUserInterface ui_;
   orbtest::ScopedUserInterface ui_guard_{ui_};
+  std::string Archive() const { return letter_ + ":\\set.zip"; }
+
+  std::string letter_;
   std::string link_;
   std::string disks_[3];
   std::string big_;
@@ -114,7 +122,7 @@ TEST_F(SplitSetTest, DiskSequenceFromTheLastDisk) {
     inserted_.clear();
     Insert(start);
     orb::TUnZIP z(nullptr);
-    z.SetArchiveFile("Q:\\set.zip");
+    z.SetArchiveFile(Archive());
     EXPECT_EQ(z.ArcType(), orb::TArcType::atZipMV);
     EXPECT_EQ(z.DiskManager().DriveType(), 2);
     std::string out = dir_.Join(start == 2 ? "out2" : "out1");
@@ -155,14 +163,14 @@ TEST_F(SplitSetTest, DiskSequenceFromTheLastDisk) {
     EXPECT_EQ(data, big_);
     ASSERT_EQ(orbtest::ReadWholeFile(out + "\\c.txt", data), 0u);
     EXPECT_EQ(data, "on the last disk");
-    EXPECT_EQ(z.ArchiveFile(), "Q:\\set.zip");
+    EXPECT_EQ(z.ArchiveFile(), Archive());
   }
 }
 
 TEST_F(SplitSetTest, CancelledDiskPromptEndsQuietly) {
   Insert(2);
   orb::TUnZIP z(nullptr);
-  z.SetArchiveFile("Q:\\set.zip");
+  z.SetArchiveFile(Archive());
   z.SetExtractDir(dir_.Join("out"));
   z.SetFileSpec({"*.*"});
   int errors = 0;
