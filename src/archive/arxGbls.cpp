@@ -269,7 +269,7 @@ bool DirExists(const std::string& path) {
 void CreateDirPath(const std::string& path) {
   if (path.empty()) throw Exception(LoadMessage(E_UNABLETOCREATEDIR));
   std::string p = path;
-  if (p.back() == '\\') p.pop_back();
+  if (platform::EndsWithChar(p, '\\')) p.pop_back();  // a GBK trail byte 0x5C stays
   if (p.size() < 3 || DirExists(p)) return;
   std::size_t slash = platform::LastDelimiter(p, "\\");
   std::string dir = slash == std::string::npos ? std::string() : p.substr(0, slash + 1);

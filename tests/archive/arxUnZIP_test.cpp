@@ -291,6 +291,22 @@ TEST_F(UnZipTest, PathsThatWouldLeaveExtractDirAreRefused) {
   EXPECT_EQ(Read(out_ + "\\after.txt"), "after");
 }
 
+TEST_F(UnZipTest, GbkTrailByteIsNoSeparator) {
+  // 乗 is 81 5C in GBK: its second byte is a backslash's value but no separator.
+  ZipBuilder b;
+  b.Add({.name = "\x81\x5C.txt", .data = "one component"});
+  b.Add({.name = "\x81\x5C/\x81\x5C.txt", .data = "in a folder"});
+  std::string archive = Write("gbk.zip", b.Build());
+  TUnZIP z(nullptr);
+  Prepare(z, archive);
+  Recorder r;
+  r.Attach(z);
+  EXPECT_EQ(z.Extract(), 2);
+  EXPECT_TRUE(r.errors.empty()) << ::testing::PrintToString(r.log);
+  EXPECT_EQ(Read(out_ + "\\\x81\x5C.txt"), "one component");
+  EXPECT_EQ(Read(out_ + "\\\x81\x5C\\\x81\x5C.txt"), "in a folder");
+}
+
 TEST_F(UnZipTest, LongNamesKeepTheWalkInStep) {
   // 300-byte stored path: the full 16-bit length is read in both walks.
   std::string longdir = std::string(140, 'd') + "/" + std::string(140, 'e') + "/";
