@@ -177,7 +177,9 @@ TEST(RtlDates, StrToDateTimeAcceptsDatesTimesAndBoth) {
   for (const auto& c : cases) {
     orb::TDateTime v = 0;
     EXPECT_EQ(orb::TryStrToDateTime(c.text, v), c.ok) << "'" << c.text << "'";
-    if (c.ok) EXPECT_EQ(orb::FormatDateTime("yyyy-mm-dd hh:nn:ss", v), c.shown) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(orb::FormatDateTime("yyyy-mm-dd hh:nn:ss", v), c.shown) << c.text;
+    }
   }
 }
 
