@@ -23,6 +23,7 @@ struct ZipItem {
   std::uint32_t dos_time = 0x5A8C6B21;  // 2025-04-12 13:25:02
   std::uint16_t extra_flags = 0;  // ORed into the general-purpose flags
   std::int64_t crc_override = -1;  // stores this CRC instead of the real one
+  std::string payload;             // non-empty: stored as the compressed bytes as they are
 };
 
 // Raw deflate of `data` as stored blocks (at most 65,535 bytes each).
@@ -61,6 +62,7 @@ class ZipBuilder {
     for (const ZipItem& it : items_) {
       std::string payload = it.folder ? std::string() : it.data;
       if (!it.folder && it.method == 8) payload = DeflateStored(it.data);
+      if (!it.payload.empty()) payload = it.payload;
       std::uint32_t crc = it.folder ? 0 : orb::arx::Crc32(
           reinterpret_cast<const std::uint8_t*>(it.data.data()), it.data.size());
       if (it.crc_override >= 0) crc = static_cast<std::uint32_t>(it.crc_override);

@@ -151,6 +151,48 @@ TEST_F(UnZipTest, EventsComeInOrder) {
   EXPECT_EQ(r.log, want);
 }
 
+TEST_F(UnZipTest, CorruptDeflateDataIsReportedAndLeavesThePartialOutput) {
+  // A stored block of 40,000 bytes, then a stored block whose NLEN is not ~LEN: the first
+  // window (32,768 bytes) has been written when the second header fails.
+  std::string good = orbtest::DeflateStored(std::string(40000, 'k'));
+  good[0] = 0;  // not the last block
+  std::string bad = std::string("\x01\x05\x00\x00\x00", 5) + "12345";
+  ZipBuilder b;
+  b.Add({.name = "broken.bin", .data = std::string(40005, 'k'), .method = 8,
+         .payload = good + bad});
+  b.Add({.name = "next.txt", .data = "next"});
+  std::string archive = Write("bad.zip", b.Build());
+  TUnZIP z(nullptr);
+  Prepare(z, archive);
+  Recorder r;
+  r.Attach(z);
+  EXPECT_EQ(z.Extract(), 2);
+  EXPECT_EQ(r.log, (std::vector<std::string>{
+                       "activate", "begin 1 broken.bin", "error 25109 " + out_ + "\\broken.bin",
+                       "end broken.bin bad", "begin 2 next.txt", "end next.txt ok", "deactivate"}));
+  EXPECT_EQ(Read(out_ + "\\broken.bin"), std::string(32768, 'k'));
+}
+
+TEST_F(UnZipTest, CancelFromAnEventEndsTheRun) {
+  ZipBuilder b;
+  b.Add({.name = "a.txt", .data = "A"});
+  b.Add({.name = "b.txt", .data = "B"});
+  b.Add({.name = "c.txt", .data = "C"});
+  std::string archive = Write("cancel.zip", b.Build());
+  TUnZIP z(nullptr);
+  Prepare(z, archive);
+  z.OnBegin = [&](orb::TObject*, const std::string& fn, int, bool&) {
+    if (orb::ExtractFileNamePart(fn) == "b.txt") z.SetCancel(true);
+  };
+  EXPECT_EQ(z.Extract(), 2);
+  EXPECT_TRUE(Exists(out_ + "\\a.txt"));
+  EXPECT_FALSE(Exists(out_ + "\\b.txt"));
+  EXPECT_FALSE(Exists(out_ + "\\c.txt"));
+  // The next run starts uncancelled.
+  z.OnBegin = nullptr;
+  EXPECT_EQ(z.Extract(), 3);
+}
+
 TEST_F(UnZipTest, CrcMismatchWithoutOnEndIsReportedAsError) {
   ZipBuilder b;
   b.Add({.name = "dir/b.txt", .data = "beta", .crc_override = 1});
