@@ -15,6 +15,16 @@ namespace {
 
 constexpr int kMsgCrcFailed = 25151;  // "File fails CRC check"
 
+// The engine's text for a message id; the id itself when the string table lacks it.
+std::string EngineMessage(int id) {
+  std::string text = platform::LoadOwnString(static_cast<std::uint32_t>(id));
+  if (text.empty()) {
+    text = std::to_string(id);
+    text.insert(text.begin(), '#');
+  }
+  return text;
+}
+
 class UnZipExtraction : public Extraction {
  public:
   TExtractionOutcome Extract(const std::string& archive_file,
@@ -27,16 +37,11 @@ class UnZipExtraction : public Extraction {
     auto unzip = std::make_unique<TUnZIP>(nullptr);
     unzip->OnError = [&](TObject*, const std::string& FN, const std::string& MsgEx,
                          const std::string&, int ECode) {
-      std::string message = MsgEx;
-      if (message.empty()) message = platform::LoadOwnString(static_cast<std::uint32_t>(ECode));
-      if (message.empty()) message = "#" + std::to_string(ECode);
-      outcome.failures.push_back({FN, message});
+      outcome.failures.push_back({FN, MsgEx.empty() ? EngineMessage(ECode) : MsgEx});
     };
     unzip->OnEnd = [&](TObject*, const std::string& FN, bool CRC_PASS) {
       if (!CRC_PASS && !failed(FN)) {
-        std::string message = platform::LoadOwnString(kMsgCrcFailed);
-        if (message.empty()) message = "#" + std::to_string(kMsgCrcFailed);
-        outcome.failures.push_back({FN, message});
+        outcome.failures.push_back({FN, EngineMessage(kMsgCrcFailed)});
       }
     };
     unzip->SetArchiveFile(archive_file);

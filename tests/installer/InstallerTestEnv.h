@@ -88,6 +88,9 @@ class TestMachine {
 
   static void SetString(platform::RootKey root, const std::string& key, const std::string& name,
                         const std::string& value, std::uint32_t type = platform::kRegSz);
+  // Maps drive `letter` as a network drive (native build only; false where the test cannot
+  // arrange it).
+  bool MapNetworkDrive(char letter);
   // Makes HKEY_LOCAL_MACHINE readable but not writable for this process (native build only;
   // returns false where the test cannot arrange it).
   bool MakeMachineHiveReadOnly();

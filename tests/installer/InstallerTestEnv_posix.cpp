@@ -10,6 +10,7 @@
 
 #include "installer/InstallerTestEnv.h"
 #include "platform/fs.h"
+#include "platform/registry.h"
 
 namespace orb::test {
 namespace fs = std::filesystem;
@@ -41,6 +42,15 @@ TestMachine::~TestMachine() {
   fs::permissions(unix_root_, fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(unix_root_, ec);
   unsetenv("WINEPREFIX");
+}
+
+// Drive types come from the prefix's Software\Wine\Drives, as in Wine.
+bool TestMachine::MapNetworkDrive(char letter) {
+  std::error_code ec;
+  fs::create_symlink("../drive_c", unix_root_ + "/dosdevices/" + letter + ":", ec);
+  return !ec && platform::RegWriteValue(platform::RootKey::LocalMachine, "Software\\Wine\\Drives",
+                                        std::string(1, letter) + ":", platform::kRegSz,
+                                        std::string("network", 8)) == 0;
 }
 
 // The layer treats a hive without write bits as read-only even for the superuser.

@@ -48,5 +48,6 @@ TestMachine::~TestMachine() {
 }
 
 bool TestMachine::MakeMachineHiveReadOnly() { return false; }
+bool TestMachine::MapNetworkDrive(char) { return false; }
 
 }  // namespace orb::test

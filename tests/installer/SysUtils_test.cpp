@@ -6,6 +6,7 @@
 
 #include "installer/InstallerTestEnv.h"
 #include "platform/fs.h"
+#include "platform/volume.h"
 
 namespace orb {
 namespace {
@@ -198,9 +199,10 @@ TEST(SelectFolder, ReturnsTheChosenFolderOrLeavesDirectoryOnCancel) {
 
 TEST(SelectFolder, RefusesNetworkFoldersUnlessAllowedAndAsksTheValidator) {
   TestMachine machine;
+  if (!machine.MapNetworkDrive('n')) GTEST_SKIP() << "no network drive can be mapped here";
+  ASSERT_EQ(platform::kDriveRemote, platform::DriveType("N:\\"));
   RecordingUi ui;
-  // UNC folders are on remote drives; C: is a fixed disk of the machine.
-  ui.offered = {"C:\\Data", "\\\\server\\share\\dir", "C:\\Refused"};
+  ui.offered = {"C:\\Data", "N:\\share\\dir", "C:\\Refused"};
   std::vector<std::string> validated;
   auto validator = [&validated](const std::string& path, bool& accept) {
     validated.push_back(path);

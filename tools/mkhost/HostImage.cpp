@@ -181,7 +181,7 @@ std::string BuildHostImage(const THostSpec& spec) {
   f.raw("This program cannot be run in DOS mode.\r\n$");
   f.pad_to(kPeOffset);
 
-  f.raw(std::string("PE\0\0", 4));
+  f.u32(0x00004550);  // "PE\0\0"
   // COFF header.
   f.u16(0x014C);       // i386
   f.u16(2);            // sections
