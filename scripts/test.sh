@@ -111,7 +111,7 @@ logged win32-build 3600 cmake --build --preset win32 -j"$jobs"
 end "win32: configure + build (not run)"
 
 begin "win32: static PE check"
-scripts/check-pe.sh build/win32
+scripts/check-pe.sh build/win32 --require-installer
 end "win32: static PE check"
 
 echo
