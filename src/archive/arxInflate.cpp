@@ -376,6 +376,7 @@ InflateState::State InflateState::StoredBlock() {
     return Fail(kMsgBadBlock);
   }
   while (len > 0) {
+    WritePieces();
     std::size_t room = f_ + kHist - w_;  // up to the end of the current piece
     std::size_t chunk = std::min<std::size_t>(len, room);
     std::size_t done = 0;
@@ -401,7 +402,6 @@ InflateState::State InflateState::StoredBlock() {
     }
     w_ += chunk;
     len -= static_cast<std::uint32_t>(chunk);
-    WritePieces();
   }
   return lastBlock_ ? State::kDone : State::kBlockHeader;
 }
