@@ -56,6 +56,13 @@ std::uint32_t U32(const std::string& b, std::size_t off) {
 std::string Le16(std::uint32_t v) { return {static_cast<char>(v), static_cast<char>(v >> 8)}; }
 std::string Le32(std::uint32_t v) { return Le16(v) + Le16(v >> 16); }
 
+// prefix + decimal number (built by appending: GCC 12 warns falsely on "x" + string).
+std::string Numbered(const char* prefix, long long n) {
+  std::string s(prefix);
+  s += std::to_string(n);
+  return s;
+}
+
 bool AllZero(const std::string& b, std::size_t off, std::size_t n) {
   for (std::size_t i = off; i < off + n; ++i)
     if (b.at(i) != 0) return false;
@@ -315,10 +322,10 @@ TEST_F(DBFTableTest, WideFormFromTwoThousandFields) {
   } cases[] = {{1999, 32 * 1999 + 296, 1999 * 2 + 1}, {2000, 296, 2000}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fields);
-    const std::string path = Path("w" + std::to_string(c.fields) + ".dbf");
+    const std::string path = Path(Numbered("w", c.fields) + ".dbf");
     {
       TDBFCreator creator;
-      for (int i = 0; i < c.fields; ++i) creator.AddField("F" + std::to_string(i), 'C', 2, 0);
+      for (int i = 0; i < c.fields; ++i) creator.AddField(Numbered("F", i), 'C', 2, 0);
       creator.CreateTable(path);
     }
     std::string b = Bytes(path);
@@ -333,7 +340,7 @@ TEST_F(DBFTableTest, WideFormFromTwoThousandFields) {
       EXPECT_EQ(table.RecordSize(), 2 * c.fields + 1);
       table.Append();
       table.SetStringByName("F0", "ab");
-      table.SetStringByName("F" + std::to_string(c.fields - 1), "yz");
+      table.SetStringByName(Numbered("F", c.fields - 1), "yz");
       table.Post();
       table.SetActive(false);
     }
@@ -344,7 +351,7 @@ TEST_F(DBFTableTest, WideFormFromTwoThousandFields) {
     TfnDBFTable table(path, true, false);
     table.First();
     EXPECT_EQ(table.GetStringByName("F0"), "ab");
-    EXPECT_EQ(table.GetStringByName("F" + std::to_string(c.fields - 1)), "yz");
+    EXPECT_EQ(table.GetStringByName(Numbered("F", c.fields - 1)), "yz");
   }
 }
 
@@ -527,13 +534,13 @@ TEST_F(DBFTableTest, TrailerChecksumSamplesTheDocumentedPosition) {
   // negative (nothing sampled), for a 9-byte record.
   for (std::uint32_t records : {1u, 3u, 500u, 1000u, 1500u, 4000u}) {
     SCOPED_TRACE(records);
-    const std::string path = Path("s" + std::to_string(records) + ".dbf");
+    const std::string path = Path(Numbered("s", records) + ".dbf");
     Create(path, {{"A", 'C', 5, 0}, {"B", 'N', 3, 0}});
     {
       TfnDBFTable table(path, false, true);
       for (std::uint32_t i = 0; i < records; ++i) {
         table.Append();
-        table.SetStringByName("A", "r" + std::to_string(i));
+        table.SetStringByName("A", Numbered("r", i));
         table.SetIntegerByName("B", static_cast<std::int32_t>(i % 1000));
         table.Post();
       }

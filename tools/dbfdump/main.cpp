@@ -109,11 +109,17 @@ int Dump(const std::string& file, bool csv) {
   std::string out;
   if (csv) {
     out += "DELETED";
-    for (std::int32_t i = 0; i < n; ++i) out += "," + CsvField(t.FieldName(i));
+    for (std::int32_t i = 0; i < n; ++i) {
+      out += ',';
+      out += CsvField(t.FieldName(i));
+    }
     out += "\n";
     for (std::size_t r = 0; r < rows.size(); ++r) {
       out += deleted[r] ? "*" : "";
-      for (const std::string& v : rows[r]) out += "," + CsvField(v);
+      for (const std::string& v : rows[r]) {
+        out += ',';
+        out += CsvField(v);
+      }
       out += "\n";
     }
     Print(out);
