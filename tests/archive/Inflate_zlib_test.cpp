@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <random>
 #include <stdexcept>
 
@@ -99,6 +100,8 @@ struct Strategy {
   const char* name;
   int value;
 };
+
+void PrintTo(const Strategy& s, std::ostream* os) { *os << s.name; }
 
 class InflateZlibTest : public ::testing::TestWithParam<Strategy> {};
 
