@@ -10,6 +10,7 @@
 #include "tools/mkhost/HostImage.h"
 
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 namespace orb::mkhost {
@@ -40,7 +41,7 @@ class Bytes {
     u16(v & 0xFFFF);
     u16(v >> 16);
   }
-  void raw(const std::string& s) { b.insert(b.end(), s.begin(), s.end()); }
+  void raw(std::string_view s) { b.insert(b.end(), s.begin(), s.end()); }
   void pad_to(std::size_t n) {
     if (b.size() < n) b.resize(n, 0);
   }
@@ -227,9 +228,9 @@ std::string BuildHostImage(const THostSpec& spec) {
   }
   auto section = [&f](const char* name, std::uint32_t vsize, std::uint32_t rva,
                       std::uint32_t raw_size, std::uint32_t raw_ptr, std::uint32_t flags) {
-    std::string n(name);
-    n.resize(8, '\0');
+    const std::string_view n(name);
     f.raw(n);
+    for (std::size_t i = n.size(); i < 8; ++i) f.u8(0);
     f.u32(vsize);
     f.u32(rva);
     f.u32(raw_size);
