@@ -166,6 +166,8 @@ TEST(LegacyExplode, InvalidTreesEndTheEntry) {
   };
   const std::vector<Case> cases = {
       {"more lengths than symbols", {4, 0xF5, 0xF5, 0xF5, 0xF5, 0xF5}},
+      // 63 codes of 6 bits and 2 of 7 would be a complete code, but for 65 symbols.
+      {"65 lengths forming a complete code", {4, 0xF5, 0xF5, 0xF5, 0xE5, 0x16}},
       {"4,096 lengths", std::vector<unsigned>(257, 0xFF)},
       {"over-subscribed", {3, 0xF4, 0xF4, 0xF4, 0xF4}},         // 64 codes of 5 bits
       {"incomplete beyond the node budget", {3, 0xFF, 0xFF, 0xFF, 0xFF}},  // 64 of 16 bits

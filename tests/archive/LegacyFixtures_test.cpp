@@ -178,5 +178,62 @@ TEST(LegacyFixtures, ArchiveListCoversTheManifest) {
   EXPECT_TRUE(method7);
 }
 
+
+// Damaged copies of real streams (bits flipped, bytes overwritten, data cut short), also fed
+// to the wrong decoder or with the wrong flags: every run ends with 0 or one of the
+// decoders' messages, and reduce and explode never write past the unpacked size. Under the
+// sanitizer build this is also the check that no input reaches outside a table.
+TEST(LegacyFixtures, DamagedStreamsEndWithAMessageAndStayInBounds) {
+  bool ok = false;
+  ReadManifest(ok);
+  if (!ok) GTEST_SKIP() << "legacy fixtures not found under " << kLegacyDir;
+  std::vector<std::pair<WalkedEntry, std::vector<std::uint8_t>>> streams;
+  for (const char* file : {"example-s.zip", "example-r.zip", "example-i.zip", "SHRUNK.ZIP",
+                           "zip2-legacy-implode.zip", "hwzip23-reduce1.zip",
+                           "hwzip23-implode-8k-3trees.zip", "HWSHRINK.ZIP"}) {
+    bool read = false;
+    const std::vector<std::uint8_t> image = ReadWholeFile(kLegacyDir + file, read);
+    ASSERT_TRUE(read) << file;
+    std::string error;
+    for (const WalkedEntry& e : WalkZip(image, error)) {
+      if (e.method >= 1 && e.method <= 6 && e.packedSize < 16384) {
+        streams.push_back({e, std::vector<std::uint8_t>(image.begin() + e.dataOffset,
+                                                        image.begin() + e.dataOffset +
+                                                            e.packedSize)});
+      }
+    }
+  }
+  ASSERT_FALSE(streams.empty());
+  const std::set<int> allowed = {0, kMsgBadBlock, kMsgAmbiguousTree, kMsgStackOverflow};
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {  // a fixed sequence, so any failure repeats
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  for (int round = 0; round < 600; ++round) {
+    auto [e, data] = streams[next() % streams.size()];
+    SCOPED_TRACE(::testing::Message() << "round " << round << ", " << e.name);
+    for (unsigned k = 0, n = 1 + next() % 6; k < n && !data.empty(); ++k) {
+      switch (next() % 3) {
+        case 0: data[next() % data.size()] ^= static_cast<std::uint8_t>(1u << (next() % 8)); break;
+        case 1: data[next() % data.size()] = static_cast<std::uint8_t>(next()); break;
+        case 2: data.resize(next() % data.size()); break;
+      }
+    }
+    const int method = next() % 4 == 0 ? static_cast<int>(1 + next() % 6) : e.method;
+    const std::uint16_t flags = next() % 4 == 0 ? static_cast<std::uint16_t>(next()) : e.flags;
+    const std::uint64_t size = next() % 4 == 0 ? next() % 70000 : e.unpackedSize;
+    MemorySource src(std::move(data), 1 + next() % 4096);
+    PieceSink sink;
+    const DecodeResult r = method == 1   ? Unshrink(src, sink)
+                           : method <= 5 ? Unreduce(src, sink, method - 1, size)
+                                         : Explode(src, sink, flags, size);
+    EXPECT_TRUE(allowed.count(r.MessageId)) << r.MessageId;
+    if (method != 1) {
+      EXPECT_LE(sink.Bytes().size(), size);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace orb::arx
