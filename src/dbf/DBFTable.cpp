@@ -289,15 +289,18 @@ TfnDBFTable::TfnDBFTable(const std::string& table_name, bool read_only, bool exc
 
 // ---- TDBFCreator -----------------------------------------------------------------------
 
-TDBFCreator::TDBFCreator()
-    : descriptors_(std::make_unique<TRecArray>(
-          static_cast<std::int32_t>(dbf::DBFFieldDescriptor::kSize))) {}
+TDBFCreator::TDBFCreator() = default;
 
 TDBFCreator::~TDBFCreator() = default;
 
+const std::uint8_t* TDBFCreator::Descriptor(std::int32_t index) const {
+  ORB_ASSERT(index >= 0 && index < FieldCount(), "dbf/DBFTable");
+  return descriptors_.data() + static_cast<std::size_t>(index) * dbf::DBFFieldDescriptor::kSize;
+}
+
 std::int32_t TDBFCreator::AddField(const std::string& name, char field_type,
                                    std::uint8_t length, std::uint8_t decimals) {
-  const std::int32_t n = descriptors_->Count();
+  const std::int32_t n = FieldCount();
   if (n > kMaxFields) throw EOrbDBError("字段数目太多，无法创建数据库");
 
   // The type is tested before anything is added, so a rejected field leaves no trace.
@@ -340,13 +343,14 @@ std::int32_t TDBFCreator::AddField(const std::string& name, char field_type,
   descriptor.position = static_cast<std::uint32_t>(record_length_ + 1);
   descriptor.length = l;
   descriptor.decimals = d;
-  descriptor.Encode(descriptors_->Add());
+  descriptors_.resize(descriptors_.size() + dbf::DBFFieldDescriptor::kSize);
+  descriptor.Encode(descriptors_.data() + descriptors_.size() - dbf::DBFFieldDescriptor::kSize);
   record_length_ += l;
   return n;
 }
 
 void TDBFCreator::CreateTable(const std::string& file_name) {
-  const auto n = static_cast<std::uint32_t>(descriptors_->Count());
+  const auto n = static_cast<std::uint32_t>(FieldCount());
   const bool wide = n >= dbf::kWideFieldCount;
   const std::uint32_t record_size = static_cast<std::uint32_t>(record_length_) + 1;
   if (!wide && record_size > dbf::kMaxClassicRecordLength) {
@@ -368,8 +372,7 @@ void TDBFCreator::CreateTable(const std::string& file_name) {
   file.Open(file_name, false, true);
   file.WriteBuffer(raw.data(), static_cast<std::uint32_t>(raw.size()));
   if (n > 0)
-    file.WriteBuffer(descriptors_->ItemPtr(0),
-                     static_cast<std::uint32_t>(descriptors_->TotalSize()));
+    file.WriteBuffer(descriptors_.data(), static_cast<std::uint32_t>(descriptors_.size()));
   file.WriteBuffer(block.data(), static_cast<std::uint32_t>(block.size()));
   file.Close();
 }

@@ -13,8 +13,9 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
 #include "_OrbLib/Arrays/FixedLenStrArray.h"
-#include "_OrbLib/Arrays/RecordArray.h"
 #include "_OrbLib/DB/OrbDB.h"
 #include "_OrbLib/OrbWin.h"
 
@@ -96,6 +97,7 @@ class TDBFCreator : public TObject {
   // More definitions than this cannot be added (the test is made before adding, so a
   // definition reaches kMaxFields + 1 fields).
   static constexpr std::int32_t kMaxFields = 50000;
+  static constexpr std::size_t kDescriptorSize = 32;
 
   TDBFCreator();
   ~TDBFCreator() override;
@@ -114,12 +116,17 @@ class TDBFCreator : public TObject {
 
   // Sum of the field lengths, the deletion flag not included.
   std::int32_t RecordLength() const { return record_length_; }
-  std::int32_t FieldCount() const { return descriptors_->Count(); }
-  // The descriptors, 32 bytes each, in the file's layout.
-  const TRecArray& Descriptors() const { return *descriptors_; }
+  std::int32_t FieldCount() const {
+    return static_cast<std::int32_t>(descriptors_.size() / kDescriptorSize);
+  }
+  // Descriptor `index` (0 <= index < FieldCount): 32 bytes in the file's layout.
+  const std::uint8_t* Descriptor(std::int32_t index) const;
 
  private:
-  std::unique_ptr<TRecArray> descriptors_;
+  // The descriptors back to back. A growable byte block with amortised growth: the legacy
+  // record array grew in steps of 16 records, quadratic in copying for the tens of
+  // thousands of fields a definition may hold.
+  std::vector<std::uint8_t> descriptors_;
   std::int32_t record_length_ = 0;
 };
 

@@ -200,7 +200,7 @@ TEST_F(DBFTableTest, AddFieldAdjustsLengthAndDecimalsByType) {
     const std::int32_t index = creator.AddField("f", c.type, static_cast<std::uint8_t>(c.length),
                                                 static_cast<std::uint8_t>(c.decimals));
     ASSERT_EQ(index, creator.FieldCount() - 1);
-    const std::uint8_t* d = creator.Descriptors().ItemPtr(index);
+    const std::uint8_t* d = creator.Descriptor(index);
     EXPECT_EQ(d[11], static_cast<std::uint8_t>(c.type));
     EXPECT_EQ(d[12] | (d[13] << 8), sum + 1);  // position inside the record
     EXPECT_EQ(d[16], c.want_length);
@@ -221,7 +221,7 @@ TEST_F(DBFTableTest, AddFieldStoresNamesUpperCaseCutToTenBytes) {
   TDBFCreator creator;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::uint8_t* d = creator.Descriptors().ItemPtr(creator.AddField(c.name, 'C', 1, 0));
+    const std::uint8_t* d = creator.Descriptor(creator.AddField(c.name, 'C', 1, 0));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(d)), c.stored);
   }
 }
