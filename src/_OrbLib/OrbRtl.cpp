@@ -113,32 +113,41 @@ std::string FloatToStrG(double value) {
   if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
   if (value == 0) return "0";
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.14e", value);  // 15 significant digits
-  // buf: [-]d.ddddddddddddddde[+-]xx
-  std::string text(buf);
-  const auto e = text.find('e');
-  const int exponent = std::atoi(text.c_str() + e + 1);
-  std::string mantissa = text.substr(0, e);
-  const bool negative = mantissa[0] == '-';
-  if (negative) mantissa.erase(0, 1);
-  std::string digits = mantissa.substr(0, 1) + mantissa.substr(2);
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));  // 15 significant digits
+  // buf: d.dddddddddddddde[+-]xx
+  char digits[16];
+  int count = 0;
+  const char* p = buf;
+  for (; *p != 'e' && *p != '\0'; ++p)
+    if (*p != '.' && count < 15) digits[count++] = *p;
+  const int exponent = *p == 'e' ? std::atoi(p + 1) : 0;
+  while (count > 1 && digits[count - 1] == '0') --count;
   std::string out;
+  out.reserve(32);
+  if (value < 0) out.push_back('-');
   if (exponent >= 15 || exponent < -5) {
-    out = digits.substr(0, 1);
-    if (digits.size() > 1) out += "." + digits.substr(1);
-    out += "E" + std::string(exponent < 0 ? "-" : "") + std::to_string(std::abs(exponent));
+    out.push_back(digits[0]);
+    if (count > 1) {
+      out.push_back('.');
+      for (int k = 1; k < count; ++k) out.push_back(digits[k]);
+    }
+    out.push_back('E');
+    if (exponent < 0) out.push_back('-');
+    for (char c : std::to_string(std::abs(exponent))) out.push_back(c);
   } else if (exponent < 0) {
-    out = "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    out.push_back('0');
+    out.push_back('.');
+    for (int k = 0; k < -exponent - 1; ++k) out.push_back('0');
+    for (int k = 0; k < count; ++k) out.push_back(digits[k]);
   } else {
-    const std::size_t whole = static_cast<std::size_t>(exponent) + 1;
-    if (digits.size() <= whole) {
-      out = digits + std::string(whole - digits.size(), '0');
-    } else {
-      out = digits.substr(0, whole) + "." + digits.substr(whole);
+    const int whole = exponent + 1;
+    for (int k = 0; k < whole; ++k) out.push_back(k < count ? digits[k] : '0');
+    if (count > whole) {
+      out.push_back('.');
+      for (int k = whole; k < count; ++k) out.push_back(digits[k]);
     }
   }
-  return negative ? "-" + out : out;
+  return out;
 }
 
 std::string FloatToStrFixed(double value, int decimals) {
