@@ -1,7 +1,6 @@
 // Unit DateExt: see DateExt.h.
 #include "dbf/DateExt.h"
 
-#include "_OrbLib/OrbExcept.h"
 #include "platform/registry.h"
 
 namespace orb {
@@ -13,7 +12,8 @@ constexpr const char* kGregorian = "1";
 
 // The registry string read of the system utilities: the key opened with full access
 // (never created), the value's type and size asked first, string types up to their first
-// zero byte; any other type is an error.
+// zero byte. A value of another type counts as absent: this runs at start-up, before any
+// handler could explain an error to the operator, and the default window is a safe answer.
 bool ReadUserString(const std::string& key, const std::string& name, std::string& value) {
   platform::RegKey reg;
   if (reg.Open(platform::RootKey::CurrentUser, key, platform::kKeyAllAccess) != 0) return false;
@@ -23,9 +23,7 @@ bool ReadUserString(const std::string& key, const std::string& name, std::string
     value.clear();
     return true;
   }
-  if (type != platform::kRegSz && type != platform::kRegExpandSz) {
-    throw Exception("Invalid data type for '" + name + "'");
-  }
+  if (type != platform::kRegSz && type != platform::kRegExpandSz) return false;
   platform::RegValue data;
   if (reg.Query(name, data) != 0) return false;
   const auto nul = data.data.find('\0');

@@ -6,6 +6,7 @@
 
 #include "_OrbLib/OrbExcept.h"
 #include "_OrbLib/OrbWin.h"
+#include "dbf/DateExt.h"
 #include "installer/Common.h"
 #include "installer/HostPatch.h"
 #include "installer/SysUtils.h"
@@ -184,6 +185,7 @@ int RunInstaller(const TInstallerServices& services) {
 int RunMain(const TInstallerServices& services) {
   try {
     InitHostSettings();
+    AdjustCenturyWindow();
     return RunInstaller(services);
   } catch (const std::exception& e) {
     Show(e.what(), platform::kMbIconWarning);
