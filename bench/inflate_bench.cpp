@@ -160,6 +160,8 @@ int main(int argc, char** argv) {
                                  [](const Bytes& b) { return Crc32UpdateBytewise(kCrc32Init, b.data(), b.size()); });
     benchmark::RegisterBenchmark(("crc32/slicing8/" + s.name).c_str(), Crc<std::uint32_t (*)(const Bytes&)>, p,
                                  [](const Bytes& b) { return Crc32UpdateSlicing8(kCrc32Init, b.data(), b.size()); });
+    benchmark::RegisterBenchmark(("crc32/slicing16/" + s.name).c_str(), Crc<std::uint32_t (*)(const Bytes&)>, p,
+                                 [](const Bytes& b) { return Crc32UpdateSlicing16(kCrc32Init, b.data(), b.size()); });
     benchmark::RegisterBenchmark(("crc32/clmul/" + s.name).c_str(), Crc<std::uint32_t (*)(const Bytes&)>, p,
                                  [](const Bytes& b) { return Crc32UpdateClmul(kCrc32Init, b.data(), b.size()); });
     benchmark::RegisterBenchmark(("crc32/zlib/" + s.name).c_str(), Crc<std::uint32_t (*)(const Bytes&)>, p,

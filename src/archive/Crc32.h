@@ -46,7 +46,8 @@ constexpr std::uint32_t Crc32Final(std::uint32_t running) { return running ^ 0xF
 // uses the fastest one the processor supports (chosen once, at the first call).
 std::uint32_t Crc32UpdateBytewise(std::uint32_t crc, const std::uint8_t* data, std::size_t n);
 std::uint32_t Crc32UpdateSlicing8(std::uint32_t crc, const std::uint8_t* data, std::size_t n);
-// Carry-less multiplication folding (x86 PCLMULQDQ); the slicing-by-8 variant where the
+std::uint32_t Crc32UpdateSlicing16(std::uint32_t crc, const std::uint8_t* data, std::size_t n);
+// Carry-less multiplication folding (x86 PCLMULQDQ); the slicing-by-16 variant where the
 // processor lacks the instruction (Crc32HasClmul() false).
 std::uint32_t Crc32UpdateClmul(std::uint32_t crc, const std::uint8_t* data, std::size_t n);
 bool Crc32HasClmul();
