@@ -13,13 +13,17 @@
 //
 // Window. One buffer holds the history and the unwritten output:
 //
-//   buf: [ 32 KiB history (written) ][ unwritten, < 32 KiB + one symbol ][ slack ]
-//        0                           f                                   w
+//   buf: [ written pieces, the last 32 KiB of them the history ][ unwritten, < 32 KiB +
+//        0                                                     f   one symbol ][ slack ]
+//                                                                              w
 //
-// f (the write mark) is 0 until the first piece is written and kWindowSize after that; once
-// w - f reaches kWindowSize exactly kWindowSize bytes are written from f, and the buffer
-// slides down by kWindowSize so that the 32 KiB before w always stay in place. A match
-// therefore never wraps: its source is buf[w - distance], valid whenever distance <= w.
+// f (the write mark) advances by kWindowSize at each piece: once w - f reaches kWindowSize
+// exactly kWindowSize bytes are written from f. When f reaches kSlideAt the buffer slides
+// down so that the 32 KiB before f (the history) and the unwritten bytes start at 0 again;
+// the 32 KiB before w always stay in place. A match therefore never wraps: its source is
+// buf[w - distance], valid whenever distance <= w. The slide copies 32 KiB plus the unwritten
+// excess once every kSlideAt / kWindowSize - 1 pieces instead of at every piece; nobody sees
+// where in the buffer a piece lies, only its bytes and size, which do not change.
 // A symbol may carry w up to 257 bytes past f + kWindowSize before the piece is written; the
 // piece is still exactly kWindowSize bytes and the excess stays for the next one.
 #include "archive/arxInflate.h"
@@ -36,7 +40,9 @@ namespace {
 constexpr std::size_t kHist = kWindowSize;
 // Room past the unwritten output: one maximal match (258) that started just below
 // f + kWindowSize, plus the overshoot of word-at-a-time copies (up to 7 bytes).
-constexpr std::size_t kBufSize = 2 * kHist + 512;
+// f reaches kSlideAt before a slide (at least two pieces: the history plus one).
+constexpr std::size_t kSlideAt = 8 * kHist;
+constexpr std::size_t kBufSize = kSlideAt + kHist + 512;
 // Unread input the fast loop needs: two 8-byte loads' worth, so a refill never reads past the
 // data and a symbol never needs bytes that are not there.
 constexpr std::size_t kFastInput = 32;
@@ -328,10 +334,11 @@ void InflateState::WritePieces() {
   while (w_ - f_ >= kHist) {
     sink_.Write(buf_.data() + f_, kHist);
     f_ += kHist;
-    if (f_ == 2 * kHist) {
-      std::memmove(buf_.data(), buf_.data() + kHist, w_ - kHist);
-      w_ -= kHist;
-      f_ -= kHist;
+    if (f_ == kSlideAt) {
+      const std::size_t drop = f_ - kHist;  // everything before the history
+      std::memmove(buf_.data(), buf_.data() + drop, w_ - drop);
+      w_ -= drop;
+      f_ -= drop;
     }
   }
 }
