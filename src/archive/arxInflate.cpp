@@ -39,7 +39,7 @@ namespace {
 
 constexpr std::size_t kHist = kWindowSize;
 // Room past the unwritten output: one maximal match (258) that started just below
-// f + kWindowSize, plus the overshoot of word-at-a-time copies (up to 7 bytes).
+// f + kWindowSize, plus the overshoot of block-at-a-time copies (up to 15 bytes).
 // f reaches kSlideAt before a slide (at least two pieces: the history plus one).
 constexpr std::size_t kSlideAt = 8 * kHist;
 constexpr std::size_t kBufSize = kSlideAt + kHist + 512;
@@ -592,8 +592,8 @@ std::uint64_t LoadLE64(const std::uint8_t* p) {
 // The fast loop. Entry assumptions, checked by the caller and kept by the loop condition:
 //  - at least kFastInput bytes of real input are unread, so a refill may load 8 bytes and
 //    no code can reach the end of the data (padBits_ is 0);
-//  - w_ < f_ + kWindowSize, so at most one symbol (258 bytes) plus the 7-byte overshoot of a
-//    word copy is written past the current piece, which the buffer's slack holds.
+//  - w_ < f_ + kWindowSize, so at most one symbol (258 bytes) plus the 15-byte overshoot of a
+//    block copy is written past the current piece, which the buffer's slack holds.
 // One refill leaves at least 56 bits, enough for a whole match (literal/length code 15 +
 // extra 5 + distance code 15 + extra 13 = 48 bits), so there is one refill per symbol and
 // none inside a match.
@@ -675,7 +675,15 @@ InflateState::FastStop InflateState::FastCodes() {
     std::uint8_t* dst = out;
     const std::uint8_t* src = out - distance;
     out += length;
-    if (distance >= 8) {
+    if (distance >= 16) {
+      // Sixteen bytes at a time, as below; the last block may run up to 15 bytes past the
+      // match into the slack.
+      do {
+        std::memcpy(dst, src, 16);
+        dst += 16;
+        src += 16;
+      } while (dst < out);
+    } else if (distance >= 8) {
       // Eight bytes at a time: each word's source lies wholly before its destination, so an
       // overlapping match still repeats its pattern; the last word may run up to 7 bytes past
       // the match into the buffer's slack, which later output overwrites.
