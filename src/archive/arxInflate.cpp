@@ -633,12 +633,21 @@ InflateState::FastStop InflateState::FastCodes() {
     std::uint32_t kind = EntryKind(e);
     if (kind == kLiteral) {
       *out++ = static_cast<std::uint8_t>(EntryValue(e));
-      // At least 41 bits remain: a second literal (at most 15 bits) needs no refill.
+      // At least 41 bits remain: a second literal (at most 15 bits) needs no refill, and
+      // after it at least 26, enough for a third. Only primary-table literals are taken here
+      // (a link is left for the next turn); the two extra bytes land in the slack past the
+      // piece at most, like a match's.
       std::uint32_t e2 = lit[bb & litMask];
       if (EntryKind(e2) == kLiteral) {
         bb >>= EntryBits(e2);
         bc -= EntryBits(e2);
         *out++ = static_cast<std::uint8_t>(EntryValue(e2));
+        std::uint32_t e3 = lit[bb & litMask];
+        if (EntryKind(e3) == kLiteral) {
+          bb >>= EntryBits(e3);
+          bc -= EntryBits(e3);
+          *out++ = static_cast<std::uint8_t>(EntryValue(e3));
+        }
       }
       continue;
     }
