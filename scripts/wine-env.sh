@@ -49,6 +49,11 @@ if [ "${2:-}" = "--fresh" ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
   _wine_env_boot || return 1
 fi
 timeout -k 5 30 /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
+# The first program of a new server starts Wine's own services (services.exe, winedevice,
+# plugplay, rpcss), which inherit that program's stdout and stderr and outlive it. Started
+# by a test under ctest they would hold ctest's pipe open until the test's timeout. Start
+# them here, detached.
+wine_run cmd /c exit 0 >/dev/null 2>&1 </dev/null || true
 if [ "${WINE_ENV_NO_TRAP:-0}" != 1 ]; then
   trap wine_env_stop EXIT
 fi
