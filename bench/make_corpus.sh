@@ -17,3 +17,22 @@ for f in /usr/bin/cmake /usr/lib/x86_64-linux-gnu/libstdc++.so.6; do
   [ -r "$f" ] && cat "$f" >> "$dir/elf.bin"
 done
 ls -l "$dir"
+
+# tree/: a mixed folder of text, manual pages, scripts and program code for the whole-process
+# extraction runs; corpus.zip is made from it with zip -9 (the usual maker of zip archives).
+# A fixed list, so runs on other Debian 12 machines compare like with like; missing ones skip.
+rm -rf "$dir/tree" "$dir/corpus.zip"
+mkdir -p "$dir/tree"
+for src in /usr/share/common-licenses /usr/share/doc/cmake /usr/share/doc/git \
+           /usr/share/man/man1 /usr/share/perl/5.36/unicore /usr/share/perl/5.36/Pod \
+           /usr/share/i18n/charmaps /usr/lib/x86_64-linux-gnu/perl-base \
+           /usr/bin/cmake /usr/bin/ctest /usr/bin/git /usr/bin/perl /usr/bin/gdb \
+           /usr/lib/x86_64-linux-gnu/libstdc++.so.6 /usr/lib/x86_64-linux-gnu/libc.so.6; do
+  [ -e "$src" ] || continue
+  dest="$dir/tree$(dirname "$src")"
+  mkdir -p "$dest"
+  cp -rL "$src" "$dest/" 2>/dev/null || true
+done
+(cd "$dir/tree" && zip -9 -q -r ../corpus.zip .)
+(cd "$dir" && zip -9 -q text.zip text.bin)
+du -sh "$dir/tree" "$dir/corpus.zip"
