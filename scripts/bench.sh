@@ -122,7 +122,7 @@ for z, what in (("corpus", "zip -9, %d files" % sum(len(f) for _, _, f in os.wal
     print("|---|---|---|---|---|")
     base = t["unzip"]["mean"]
     for name, r in t.items():
-        print(f"| {name} | {r['mean']:.3f} ± {r['stddev']:.3f} | {r['min']:.3f} | {r['user'] + r['system']:.3f} | {r['mean']/base:.2f} |")
+        print(f"| {name} | {r['mean']:.3f} ± {r['stddev'] or 0:.3f} | {r['min']:.3f} | {r['user'] + r['system']:.3f} | {r['mean']/base:.2f} |")
 print("\n### Peak memory of arxunzip (maximum resident set)\n")
 print("| archive | size (MB) | peak (KiB) |")
 print("|---|---|---|")
