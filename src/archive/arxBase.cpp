@@ -15,18 +15,6 @@ extern TarxMain* g_current_extractor;
 
 namespace {
 
-// Pauses the engine clock for the life of the guard (event handlers are not engine time).
-class TimerPause {
- public:
-  explicit TimerPause(TarxTimer& t) : t_(t) { t_.Pause(); }
-  ~TimerPause() { t_.Resume(); }
-  TimerPause(const TimerPause&) = delete;
-  TimerPause& operator=(const TimerPause&) = delete;
-
- private:
-  TarxTimer& t_;
-};
-
 // The components of a stored path, split at backslashes that are whole characters.
 std::vector<std::string> PathComponents(const std::string& s) {
   std::vector<std::string> out;

@@ -141,6 +141,19 @@ class TarxTimer {
   float elapsed_ = 0;
 };
 
+// Pauses the engine clock for the life of the guard: time spent in event handlers is not
+// engine time.
+class TimerPause {
+ public:
+  explicit TimerPause(TarxTimer& t) : t_(t) { t_.Pause(); }
+  ~TimerPause() { t_.Resume(); }
+  TimerPause(const TimerPause&) = delete;
+  TimerPause& operator=(const TimerPause&) = delete;
+
+ private:
+  TarxTimer& t_;
+};
+
 // The attribute mask; "any file" is the value 0x93F.
 class TarxFileAttr : public TObject {
  public:

@@ -15,17 +15,6 @@ namespace orb {
 
 namespace {
 
-class TimerPause {
- public:
-  explicit TimerPause(TarxTimer& t) : t_(t) { t_.Pause(); }
-  ~TimerPause() { t_.Resume(); }
-  TimerPause(const TimerPause&) = delete;
-  TimerPause& operator=(const TimerPause&) = delete;
-
- private:
-  TarxTimer& t_;
-};
-
 bool FileExists(const std::string& path) {
   std::uint32_t attr = platform::kInvalidFileAttributes;
   return platform::GetAttributes(path, attr) == 0 && attr != platform::kInvalidFileAttributes &&

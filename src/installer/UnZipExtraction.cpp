@@ -48,9 +48,9 @@ class UnZipExtraction : public Extraction {
     unzip->SetExtractDir(extract_dir);
     unzip->SetConfirmOverwrites(false);
     unzip->SetOverwriteMode(TOverwriteMode::omOverwrite);
-    std::vector<std::string> spec = unzip->FileSpec();
-    spec.push_back("*.*");
-    unzip->SetFileSpec(spec);
+    std::vector<std::string> patterns = unzip->FileSpec();
+    patterns.push_back("*.*");
+    unzip->SetFileSpec(patterns);
     unzip->Extract();
     return outcome;
   }

@@ -227,11 +227,11 @@ TEST_F(UnZipTest, ProgressCountsExactWindowPieces) {
 TEST_F(UnZipTest, FileSpecSelection) {
   struct Case {
     const char* what;
-    std::vector<std::string> spec;
+    std::vector<std::string> patterns;
     int begun;
   };
   const Case cases[] = {
-      {"empty spec selects nothing", {}, 0},
+      {"an empty pattern list selects nothing", {}, 0},
       {"pattern without '*' stops after the first match", {"r?.txt"}, 1},
       {"pattern with '*' takes all matches", {"r*.txt"}, 2},
       {"a pattern is reduced to its name part", {"sub\\r1.txt"}, 1},
@@ -247,7 +247,7 @@ TEST_F(UnZipTest, FileSpecSelection) {
     SCOPED_TRACE(c.what);
     TUnZIP z(nullptr);
     Prepare(z, archive);
-    z.SetFileSpec(c.spec);
+    z.SetFileSpec(c.patterns);
     EXPECT_EQ(z.Extract(), c.begun);
   }
 }
