@@ -1,7 +1,11 @@
 // MatchWildcard on two arbitrary byte strings (split at the first zero byte), both ways and
 // with and without names_only. Inputs are capped at 4 KiB each, about what a path can be;
 // time and memory must stay bounded (libFuzzer's -timeout and -rss_limit_mb watch them).
-// The matcher is symmetric, so swapping pattern and name must not change the answer.
+// Swapping pattern and name is exercised too, but its answer may differ: the rules are only
+// symmetric for the wildcards themselves. The full-stop adjustments look at the pattern
+// first, and a '?' is taken before a '*', so ("*.", "*?.x*") matches while ("*?.x*", "*.")
+// does not (fuzz/regressions/wildcard keeps that input). What must hold is that an answer
+// does not change when the same question is asked again.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,8 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (bool names_only : {false, true}) {
     const bool ab = orb::MatchWildcard(a, b, names_only);
     const bool ba = orb::MatchWildcard(b, a, names_only);
-    if (ab != ba) {
-      std::fprintf(stderr, "matcher not symmetric (names_only %d)\n", names_only);
+    if (ab != orb::MatchWildcard(a, b, names_only) || ba != orb::MatchWildcard(b, a, names_only)) {
+      std::fprintf(stderr, "matcher answers differently the second time (names_only %d)\n",
+                   names_only);
       std::abort();
     }
   }
