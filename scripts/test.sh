@@ -84,10 +84,10 @@ begin "linux: ctest"
 run_ctest linux-ctest 1800 --preset linux -j"$jobs" --timeout 120
 end "linux: ctest"
 
-begin "fuzz: build (clang) + 20 s per target"
+begin "fuzz: build (clang) + a fixed run per target"
 logged fuzz 1200 scripts/fuzz-run.sh 20
 grep -E '^fuzz_' "$logs/fuzz.log" || true
-end "fuzz: build (clang) + 20 s per target"
+end "fuzz: build (clang) + a fixed run per target"
 
 begin "win64: configure + build"
 logged win64-configure 600 cmake --preset win64
