@@ -13,7 +13,8 @@ wine_pkgs=(wine wine64)
 pkgs=(cmake make g++ googletest libgtest-dev libgmock-dev zlib1g-dev locales
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
       binutils-mingw-w64-i686 python3 python3-pefile unzip zip ca-certificates
-      clang libclang-rt-14-dev)
+      clang libclang-rt-14-dev
+      python3-dbfread dbview shapelib)   # third-party dBASE readers and writers for the table tests
 
 missing() {
   local p
