@@ -126,9 +126,9 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndLeavesNothingBehind) {
                          "RootDir", host);
   TestMachine::SetString(platform::RootKey::CurrentUser,
                          "Software\\Kestrovan\\Zentab2004\\Options", "DefaultTaskPath", tasks);
-  mkhost::THostSpec spec;
-  spec.version = {2, 9, 0, 0};
-  const std::string host_bytes = mkhost::BuildHostImage(spec);
+  mkhost::THostSpec host_spec;
+  host_spec.version = {2, 9, 0, 0};
+  const std::string host_bytes = mkhost::BuildHostImage(host_spec);
   machine.WriteFile(host + "\\Zentab04.exe", host_bytes);
   const bool failing = row.outcome != Outcome::kFinished;
   if (failing) machine.WriteFile(host + "\\CONFIG.TSK", kCatalogBytes);

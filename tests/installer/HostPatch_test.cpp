@@ -22,10 +22,10 @@ constexpr std::uint32_t kJumpA = 0x0023A592;
 constexpr std::uint32_t kJumpB = 0x0023B8A0;
 
 std::string HostImage(TSites sites, bool short_image = false) {
-  mkhost::THostSpec spec;
-  spec.sites = sites;
-  spec.short_image = short_image;
-  return mkhost::BuildHostImage(spec);
+  mkhost::THostSpec host_spec;
+  host_spec.sites = sites;
+  host_spec.short_image = short_image;
+  return mkhost::BuildHostImage(host_spec);
 }
 
 class HostPatchTest : public ::testing::Test {
@@ -121,12 +121,12 @@ TEST(HostImage, VersionIsReadableAndSitesLieWhereThePatchLooks) {
       {{65535, 0, 1, 65535}, 0xFFFF0000, 0x0001FFFF},
   };
   for (const auto& c : cases) {
-    mkhost::THostSpec spec;
-    spec.version = c.version;
+    mkhost::THostSpec host_spec;
+    host_spec.version = c.version;
     for (bool short_image : {false, true}) {
       SCOPED_TRACE(std::to_string(c.ms) + (short_image ? " short" : " long"));
-      spec.short_image = short_image;
-      const std::string image = mkhost::BuildHostImage(spec);
+      host_spec.short_image = short_image;
+      const std::string image = mkhost::BuildHostImage(host_spec);
       const std::string path = machine.Scratch() + "host.exe";
       machine.WriteFile(path, image);
       std::uint32_t ms = 1, ls = 1;

@@ -85,10 +85,10 @@ class InstallerTest : public ::testing::Test {
   }
   void PutHost(const std::string& name, std::array<std::uint16_t, 4> version,
                mkhost::TSites sites = mkhost::TSites::stUnpatched) {
-    mkhost::THostSpec spec;
-    spec.version = version;
-    spec.sites = sites;
-    machine.WriteFile(host + "\\" + name, mkhost::BuildHostImage(spec));
+    mkhost::THostSpec host_spec;
+    host_spec.version = version;
+    host_spec.sites = sites;
+    machine.WriteFile(host + "\\" + name, mkhost::BuildHostImage(host_spec));
   }
   void Seed() {
     TestMachine::SetString(platform::RootKey::LocalMachine, kRootKey04, "RootDir", host);
@@ -192,9 +192,9 @@ TEST_F(InstallerTest, DriveRootChosenInTheDialogLosesItsBackslash) {
   ui.answers = {std::string("C:\\")};
   EXPECT_EQ(0, RunInstaller(Services()));
   EXPECT_EQ((std::vector<std::string>{kMsgNoHost}), Texts());
-  mkhost::THostSpec spec;
-  spec.version = {2, 9, 0, 0};
-  machine.WriteFile(exe, mkhost::BuildHostImage(spec));
+  mkhost::THostSpec host_spec;
+  host_spec.version = {2, 9, 0, 0};
+  machine.WriteFile(exe, mkhost::BuildHostImage(host_spec));
   ui.boxes.clear();
   ui.answers = {std::string("C:\\")};
   EXPECT_EQ(0, RunInstaller(Services()));

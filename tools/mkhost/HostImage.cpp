@@ -154,12 +154,12 @@ void PutSite(Bytes& image, std::uint32_t offset, std::uint32_t w1, std::uint32_t
 
 }  // namespace
 
-std::string BuildHostImage(const THostSpec& spec) {
-  const std::uint32_t text_size = spec.short_image ? kShortTextSize : kLongTextSize;
+std::string BuildHostImage(const THostSpec& host_spec) {
+  const std::uint32_t text_size = host_spec.short_image ? kShortTextSize : kLongTextSize;
   const std::uint32_t text_vsize = Align(text_size, kSectionAlign);
   const std::uint32_t rsrc_rva = kTextRva + text_vsize;
   const std::uint32_t rsrc_file = kHeadersSize + text_size;
-  Bytes rsrc = ResourceSection(rsrc_rva, VersionResource(spec.version));
+  Bytes rsrc = ResourceSection(rsrc_rva, VersionResource(host_spec.version));
   const auto rsrc_len = static_cast<std::uint32_t>(rsrc.size());
   const std::uint32_t rsrc_raw = Align(rsrc_len, kFileAlign);
   const std::uint32_t image_size = rsrc_rva + Align(rsrc_len, kSectionAlign);
@@ -247,9 +247,9 @@ std::string BuildHostImage(const THostSpec& spec) {
 
   f.u8(0xC3);  // RET
   f.pad_to(rsrc_file);
-  if (!spec.short_image) {
+  if (!host_spec.short_image) {
     constexpr std::uint32_t kA = 0x0023A58A, kB = 0x0023B898, k2003 = 2003;
-    switch (spec.sites) {
+    switch (host_spec.sites) {
       case TSites::stUnpatched:
         PutSite(f, kA, 0x3D14EBFF, k2003, 0x458D0D75);
         PutSite(f, kB, 0x40788104, k2003, 0x19BB2475);

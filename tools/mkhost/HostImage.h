@@ -27,7 +27,7 @@ struct THostSpec {
 };
 
 // The whole file's bytes.
-std::string BuildHostImage(const THostSpec& spec);
+std::string BuildHostImage(const THostSpec& host_spec);
 
 // Parses "a.b.c.d"; false when malformed.
 bool ParseVersion(const std::string& text, std::array<std::uint16_t, 4>& out);

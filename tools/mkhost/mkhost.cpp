@@ -9,22 +9,22 @@
 
 int main(int argc, char** argv) {
   using namespace orb::mkhost;
-  THostSpec spec;
+  THostSpec host_spec;
   const char* output = nullptr;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--version" && i + 1 < argc) {
-      if (!ParseVersion(argv[++i], spec.version)) {
+      if (!ParseVersion(argv[++i], host_spec.version)) {
         std::fprintf(stderr, "mkhost: bad version '%s'\n", argv[i]);
         return 2;
       }
     } else if (a == "--sites" && i + 1 < argc) {
-      if (!ParseSites(argv[++i], spec.sites)) {
+      if (!ParseSites(argv[++i], host_spec.sites)) {
         std::fprintf(stderr, "mkhost: bad sites '%s'\n", argv[i]);
         return 2;
       }
     } else if (a == "--short") {
-      spec.short_image = true;
+      host_spec.short_image = true;
     } else if (!output && a[0] != '-') {
       output = argv[i];
     } else {
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
                  "[--sites unpatched|patched|half|b-wrong|a-wrong|none] [--short]\n");
     return 2;
   }
-  const std::string image = BuildHostImage(spec);
+  const std::string image = BuildHostImage(host_spec);
   std::FILE* f = std::fopen(output, "wb");
   if (!f || std::fwrite(image.data(), 1, image.size(), f) != image.size() || std::fclose(f) != 0) {
     std::fprintf(stderr, "mkhost: cannot write %s\n", output);
