@@ -190,6 +190,19 @@ void TDBFTable::ReadHeader() {
     RejectHeader();
   }
 
+  // Records are addressed with 32-bit positions, and the count in the header is trusted by
+  // every move and by Append. A count whose records would end beyond the file (a cut file,
+  // a damaged count) or beyond 4 GB would send reads past the end and, worse, make Append
+  // write at a wrapped position inside the header or over another record. Such a table is
+  // refused before anything is read or written. A file holding more than the count says
+  // (records appended by a process that never closed the table) stays acceptable, and so
+  // does an empty table whose file ends inside its header's padding.
+  const std::uint64_t records_end =
+      static_cast<std::uint64_t>(static_cast<std::uint32_t>(header_size)) +
+      static_cast<std::uint64_t>(header.record_count) * static_cast<std::uint32_t>(record_size);
+  if (records_end > 0xFFFFFFFFu || (header.record_count > 0 && records_end > file_->Size()))
+    RejectHeader();
+
   SetFieldCount(static_cast<std::uint32_t>(read));
   SetHeaderSize(header_size);
   SetRecordSize(record_size);

@@ -378,9 +378,11 @@ TEST_F(DBFTableTest, HeaderIsRejectedAndFileLeftUnchanged) {
     const char* what;
     std::string bytes;
   };
-  auto header = [](std::uint32_t header_length, std::uint32_t record_length) {
+  auto header = [](std::uint32_t header_length, std::uint32_t record_length,
+                   std::uint32_t record_count = 0) {
     std::string h(32, '\0');
     h[0] = 0x03;
+    h.replace(4, 4, Le32(record_count));
     h.replace(8, 2, Le16(header_length));
     h.replace(10, 2, Le16(record_length));
     return h;
@@ -391,6 +393,11 @@ TEST_F(DBFTableTest, HeaderIsRejectedAndFileLeftUnchanged) {
       {"header length 33", header(33, 1) + "\r"},
       {"header length 0", header(0, 1) + one_field},
       {"record length differs from the fields", header(65, 6) + one_field},
+      // Counts the records behind the header cannot back: reads would run past the end,
+      // and an append would be written at a wrapped position over the header.
+      {"more records claimed than held", header(65, 5, 3) + one_field + " abcd efgh"},
+      {"cut in the middle of a record", header(65, 5, 2) + one_field + " abcd ef"},
+      {"record count 0xFFFFFFFF", header(65, 5, 0xFFFFFFFFu) + one_field + " abcd"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
