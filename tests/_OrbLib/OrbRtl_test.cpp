@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "support/FakeUserInterface.h"
 
 namespace {
 
@@ -135,25 +136,9 @@ TEST(RtlDates, FormatDateTimeSpecifiers) {
   for (const auto& c : cases) EXPECT_EQ(orb::FormatDateTime(c.format, v), c.text) << c.format;
 }
 
-class FixedYear : public platform::Clock {
- public:
-  explicit FixedYear(std::uint16_t year) {
-    now_.year = year;
-    now_.month = 6;
-    now_.day = 1;
-    previous_ = platform::SetClock(this);
-  }
-  ~FixedYear() override { platform::SetClock(previous_); }
-  platform::LocalTime Now() override { return now_; }
-  std::uint32_t TickCount() override { return 0; }
-
- private:
-  platform::LocalTime now_;
-  platform::Clock* previous_;
-};
-
 TEST(RtlDates, StrToDateTimeAcceptsDatesTimesAndBoth) {
-  FixedYear clock(2004);
+  orbtest::FakeClock clock(orbtest::Day(2004, 6, 1));
+  orbtest::ScopedClock use_clock(clock);
   orb::SetCenturyWindow(orb::kDefaultCenturyWindow);
   const struct {
     const char* text;

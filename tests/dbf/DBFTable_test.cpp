@@ -118,17 +118,9 @@ std::uint32_t ExpectedSampleChecksum(const std::string& file_without_trailer,
   return crc;
 }
 
-platform::LocalTime Day(std::uint16_t y, std::uint16_t m, std::uint16_t d) {
-  platform::LocalTime t;
-  t.year = y;
-  t.month = m;
-  t.day = d;
-  return t;
-}
-
 class DBFTableTest : public ::testing::Test {
  protected:
-  DBFTableTest() : clock_(Day(2004, 6, 2)), clock_guard_(clock_) {}
+  DBFTableTest() : clock_(orbtest::Day(2004, 6, 2)), clock_guard_(clock_) {}
   std::string Path(const std::string& name) const { return dir_.Join(name); }
 
   orbtest::ScratchDir dir_;
@@ -484,7 +476,7 @@ TEST_F(DBFTableTest, AppendToCatalogAndReopen) {
   const std::string path = Path("CONFIG.TSK");
   const std::string kName = "2004年度企业QMVT考核任务";  // 24 GBK bytes
   Create(path, kCatalog);
-  clock_.SetNow(Day(2026, 12, 9));
+  clock_.SetNow(orbtest::Day(2026, 12, 9));
   {
     TfnDBFTable table;
     table.OpenTable(path, false, true);
@@ -574,7 +566,7 @@ TEST_F(DBFTableTest, OpeningAndClosingWithoutPostLeavesTheFileUnchanged) {
     }
     table.SetActive(false);
   }
-  clock_.SetNow(Day(2030, 1, 1));  // a rewrite would show a new date
+  clock_.SetNow(orbtest::Day(2030, 1, 1));  // a rewrite would show a new date
   const std::string before = Bytes(path);
 
   struct Case {

@@ -9,6 +9,7 @@
 #include "_OrbLib/OrbRtl.h"
 #include "platform/clock.h"
 #include "platform/registry.h"
+#include "support/FakeUserInterface.h"
 
 namespace {
 
@@ -71,25 +72,9 @@ TEST_F(CalendarSetting, MissingValueOrOtherTypeLeavesTheWindow) {
   EXPECT_EQ(orb::CenturyWindow(), 33);
 }
 
-class FixedYear : public platform::Clock {
- public:
-  explicit FixedYear(std::uint16_t year) {
-    now_.year = year;
-    now_.month = 6;
-    now_.day = 1;
-    previous_ = platform::SetClock(this);
-  }
-  ~FixedYear() override { platform::SetClock(previous_); }
-  platform::LocalTime Now() override { return now_; }
-  std::uint32_t TickCount() override { return 0; }
-
- private:
-  platform::LocalTime now_;
-  platform::Clock* previous_;
-};
-
 TEST_F(CalendarSetting, TwoDigitYearsInDateTextUseTheAdjustedWindow) {
-  FixedYear clock(2004);
+  orbtest::FakeClock clock(orbtest::Day(2004, 6, 1));
+  orbtest::ScopedClock use_clock(clock);
   const struct {
     const char* setting;  // nullptr: no value
     const char* text;

@@ -65,6 +65,15 @@ class ScopedUserInterface {
   platform::UserInterface* previous_;
 };
 
+// A calendar day at midnight, for clocks that tests set.
+inline platform::LocalTime Day(std::uint16_t year, std::uint16_t month, std::uint16_t day) {
+  platform::LocalTime t;
+  t.year = year;
+  t.month = month;
+  t.day = day;
+  return t;
+}
+
 class FakeClock : public platform::Clock {
  public:
   FakeClock() = default;
