@@ -88,15 +88,8 @@ std::string Utf8(const std::string& gbk) { return platform::GbkToUtf8(gbk); }
 
 class ThirdPartyTest : public ::testing::Test {
  protected:
-  ThirdPartyTest() {
-    platform::LocalTime t;
-    t.year = 2004;
-    t.month = 6;
-    t.day = 2;
-    clock_.SetNow(t);
-  }
   orbtest::ScratchDir dir_;
-  orbtest::FakeClock clock_;
+  orbtest::FakeClock clock_{orbtest::Day(2004, 6, 2)};
   orbtest::ScopedClock clock_guard_{clock_};
 };
 
