@@ -288,17 +288,7 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
     if (name.size() > NAME_MAX) return Fail(kErrorFilenameExcedRange);
     std::string candidate = cur + "/" + name;
     if (!missing && lstat(candidate.c_str(), &st) != 0) {
-      std::string actual;
-      if (DIR* d = opendir(cur.c_str()); d != nullptr) {
-        std::string want = AsciiLower(name);
-        while (dirent* e = readdir(d)) {
-          if (AsciiLower(e->d_name) == want) {
-            actual = e->d_name;
-            break;
-          }
-        }
-        closedir(d);
-      }
+      std::string actual = FindNameIgnoringCase(cur, name);
       if (!actual.empty()) {
         candidate = cur + "/" + actual;
       } else {

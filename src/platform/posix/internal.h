@@ -1,6 +1,6 @@
 // Shared internals of the POSIX backend: the prefix, path translation, error mapping and
-// character-set conversion. Nothing here is cached: the prefix is read from WINEPREFIX at
-// each call, so a test may point its own process at another prefix at any time.
+// character-set conversion. The prefix is not cached: it is read from WINEPREFIX at each call,
+// so a test may point its own process at another prefix at any time.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,15 @@ struct UnixPath {
 // exist exactly are matched without regard to ASCII case. Fails with 3 for an unknown drive
 // and 123 for an empty name.
 std::uint32_t ToUnix(const std::string& win, UnixPath& out);
+
+// The real name of the entry of folder `dir` (Unix, UTF-8) whose name equals `name` without
+// regard to ASCII case; empty when there is none. When several names match, the first one
+// in readdir order. Answered from watched listings of recently used folders (folder_cache.cpp)
+// rather than by reading the folder at each call.
+std::string FindNameIgnoringCase(const std::string& dir, const std::string& name);
+
+// How many times a folder has been read whole for FindNameIgnoringCase in this process.
+std::uint64_t FolderReads();
 
 // A Unix path the system gave us, mapped back to a Windows path (GBK) through the longest
 // dosdevices target containing it.
