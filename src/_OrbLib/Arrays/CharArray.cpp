@@ -1,7 +1,6 @@
 // Unit CharArray: see CharArray.h.
 #include "_OrbLib/Arrays/CharArray.h"
 
-
 #include "_OrbLib/Arrays/ArrayStorage.h"
 #include "_OrbLib/OrbExcept.h"
 

@@ -1,7 +1,6 @@
 // Unit _Int32Array: see _Int32Array.h.
 #include "_OrbLib/Arrays/_Int32Array.h"
 
-
 #include "_OrbLib/Arrays/ArrayStorage.h"
 #include "_OrbLib/OrbExcept.h"
 
