@@ -198,18 +198,30 @@ void TCustomDataset::SkipBackward(std::uint32_t count) {
   DoAfterScroll();
 }
 
+namespace {
+
+// Sets a flag when the scope ends, by return or by exception: First and Last leave Bof and
+// Eof set even when reading the record they move to fails.
+class SetOnExit {
+ public:
+  explicit SetOnExit(bool& flag) : flag_(flag) {}
+  ~SetOnExit() { flag_ = true; }
+  SetOnExit(const SetOnExit&) = delete;
+  SetOnExit& operator=(const SetOnExit&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
 void TCustomDataset::First() {
   if (buffer_changed_) Post();
   rec_no_ = 0;
   eof_ = true;
   rec_index_ = kBeforeFirst;
-  try {
-    SkipForward(1);
-  } catch (...) {
-    bof_ = true;
-    throw;
-  }
-  bof_ = true;
+  const SetOnExit at_start(bof_);
+  SkipForward(1);
 }
 
 void TCustomDataset::Last() {
@@ -217,13 +229,8 @@ void TCustomDataset::Last() {
   rec_no_ = 0;
   bof_ = true;
   rec_index_ = record_count_;
-  try {
-    SkipBackward(1);
-  } catch (...) {
-    eof_ = true;
-    throw;
-  }
-  eof_ = true;
+  const SetOnExit at_end(eof_);
+  SkipBackward(1);
 }
 
 void TCustomDataset::Next() { SkipForward(1); }
