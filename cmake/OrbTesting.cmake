@@ -1,8 +1,9 @@
-# orb_add_gtest(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# orb_add_gtest(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>]
+#               [PROPERTIES <ctest property> <value> ...])
 # One GoogleTest executable per unit; each test case becomes a ctest test. Discovery runs
 # before the tests (PRE_TEST), so building never starts Wine.
 function(orb_add_gtest name)
-  cmake_parse_arguments(A "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;LABELS;PROPERTIES" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
@@ -16,6 +17,7 @@ function(orb_add_gtest name)
   if(NOT WIN32)
     list(APPEND props ENVIRONMENT "WINEPREFIX=${ORB_TEST_PREFIX}")
   endif()
+  list(APPEND props ${A_PROPERTIES})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES ${props})
 endfunction()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need from Debian's packages, and the zh_CN.UTF-8
-# locale that Wine needs for code page 936 file names. Idempotent: on a machine that has
-# everything it changes nothing and touches no network.
+# Installs what the build and the tests need from Debian's packages, the zh_CN.UTF-8
+# locale that Wine needs for code page 936 file names, and zh_CN.GBK. Idempotent: on a
+# machine that has everything it changes nothing and touches no network.
 set -euo pipefail
 
 as_root=()
@@ -38,4 +38,8 @@ fi
 
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
   "${as_root[@]}" localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+# Info-ZIP makes the interop tests' archives under a GBK locale, so that their names are GBK.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.gbk$'; then
+  "${as_root[@]}" localedef -i zh_CN -f GBK zh_CN.GBK
 fi
