@@ -124,7 +124,10 @@ int RunInstaller(const TInstallerServices& services) {
 
   // Step 5: the package.
   std::string_view package;
-  if (!platform::FindOwnRcData(kTaskZipResource, package)) return 0;
+  const bool have_package = services.find_package
+                                ? services.find_package(package)
+                                : platform::FindOwnRcData(kTaskZipResource, package);
+  if (!have_package) return 0;
 
   // Step 6: the task path, always with a trailing backslash.
   std::string task_path = ReadFolderSetting(platform::RootKey::CurrentUser, kTaskPathKey04,

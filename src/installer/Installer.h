@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "installer/Catalog.h"
 #include "installer/Extraction.h"
@@ -33,10 +34,13 @@ constexpr std::uint32_t kPatchedBuildLS = 0x2B610003;
 constexpr std::uint32_t kFixedBuildMS = 0x00020008;    // 2.8.20412.1; newer builds are fine
 constexpr std::uint32_t kFixedBuildLS = 0x4FBC0001;
 
-// The two seams the flow's tests replace.
+// The seams the flow's tests replace.
 struct TInstallerServices {
   std::function<std::unique_ptr<Extraction>()> make_extraction;
   std::function<std::unique_ptr<Catalog>()> make_catalog;
+  // The package bytes (false: there is none). Empty: the program's own RCDATA "TASK_ZIP",
+  // the only source the program itself uses; tests hand in damaged copies through it.
+  std::function<bool(std::string_view&)> find_package = {};
 };
 // The real engine and catalog.
 TInstallerServices DefaultServices();
