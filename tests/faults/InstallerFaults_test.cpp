@@ -1,25 +1,32 @@
-// The installer on injected faults, one scenario per row: the package damaged at each kind of
-// place, the disk full while the temporary archive is written. For every row: the box and
-// exit code expected, no temporary archive left, an existing catalog unchanged when the run
-// fails, the host's bytes untouched (its version is one that is never patched), and nothing
-// written outside the task folder.
+// The installer on injected faults, one scenario per row, through its library entry point with
+// the real engine and catalog: the package damaged at each kind of place, the disk full, the
+// task folder read-only or one of its files held open, the catalog missing, locked or damaged,
+// the host executable locked, short or half patched. Every row states the boxes and the exit
+// code it expects, and every row checks the same promises: no temporary archive is left, no
+// existing catalog record changes (the file is byte for byte the same unless the task was
+// registered, and then only the new record and the header's count and date differ), the host
+// executable is written only where both patch signatures were verified, and nothing changes
+// outside the task folder and the catalog.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
-#include <cstdlib>
 #include <cstdint>
-#include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <sys/resource.h>
+#include <thread>
 #include <vector>
 
+#include "dbf/DBFTable.h"
+#include "faults/FaultEnv.h"
 #include "installer/Installer.h"
 #include "installer/InstallerTestEnv.h"
+#include "platform/file.h"
 #include "platform/fs.h"
-#include "platform/posix/own_resources.h"
+#include "platform/process.h"
 #include "platform/resources.h"
+#include "task/Task.h"
 #include "tools/mkhost/HostImage.h"
 
 namespace orb::installer {
@@ -29,26 +36,40 @@ using test::RecordingUi;
 using test::ShownBox;
 using test::TestMachine;
 
-enum class Damage { kNone, kCutInFirstLocalHeader, kCutInData, kCorruptData, kCutInCentral,
-                    kCorruptCentralSignature, kNoEndRecord, kDiskFull };
+constexpr std::uint32_t kWarning = platform::kMbOk | platform::kMbIconWarning;
+constexpr std::uint32_t kInformation = platform::kMbOk | platform::kMbIconInformation;
+const char kCatalogCaption[] = "警告";
+const char kCatalogError[] = "任务配置文件出现错误！\r\n";
+const std::uint32_t kSiteAJump = 0x0023A592;
+const std::uint32_t kSiteBJump = 0x0023B8A0;
 
-enum class Outcome {
-  kFinished,         // exit 0, the finished box
-  kEntriesFailed,    // exit 1, the extraction-failure box naming entries
-  kHandlerWarning,   // exit 1, a warning box from the process handler
-};
-
-struct Row {
-  const char* name;
-  Damage damage;
-  Outcome outcome;
-};
-
-std::uint32_t Le32(const std::string& b, std::size_t at) {
+std::uint32_t Le32(std::string_view b, std::size_t at) {
   return static_cast<std::uint8_t>(b[at]) | static_cast<std::uint8_t>(b[at + 1]) << 8 |
          static_cast<std::uint8_t>(b[at + 2]) << 16 |
          static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[at + 3])) << 24;
 }
+std::uint16_t Le16(std::string_view b, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(b[at]) |
+                                    static_cast<std::uint8_t>(b[at + 1]) << 8);
+}
+void PutLe32(std::string& b, std::size_t at, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i) & 0xFF);
+}
+void PutLe16(std::string& b, std::size_t at, std::uint16_t v) {
+  b[at] = static_cast<char>(v & 0xFF);
+  b[at + 1] = static_cast<char>(v >> 8);
+}
+
+// A text field of a catalog record without its trailing pad spaces.
+std::string Field(std::string_view record, std::size_t offset, std::size_t width) {
+  std::string s(record.substr(offset, width));
+  s.erase(s.find_last_not_of(' ') + 1);
+  return s;
+}
+// CONFIG.TSK's record layout: deletion flag, Name (100), Flag (15), FileFlag (6), Dir (254).
+constexpr std::size_t kFlagAt = 101, kFlagWidth = 15, kDirAt = 122, kDirWidth = 254;
+
+// ---- the package ------------------------------------------------------------------------------
 
 // Offsets in the package: the first entry with data (a local header whose packed size is
 // not zero), the central directory and the end record.
@@ -64,145 +85,587 @@ Layout Find(const std::string& zip) {
   l.central = Le32(zip, l.end + 16);
   for (std::size_t at = 0; at + 30 <= l.central;) {
     const std::uint32_t packed = Le32(zip, at + 18);
-    const std::size_t name_len = static_cast<std::uint8_t>(zip[at + 26]) |
-                                 static_cast<std::uint8_t>(zip[at + 27]) << 8;
-    const std::size_t extra_len = static_cast<std::uint8_t>(zip[at + 28]) |
-                                  static_cast<std::uint8_t>(zip[at + 29]) << 8;
-    const std::size_t data = at + 30 + name_len + extra_len;
+    const std::size_t data = at + 30 + Le16(zip, at + 26) + Le16(zip, at + 28);
     if (packed != 0 && l.first_data == 0) l.first_data = data;
     at = data + packed;
   }
   return l;
 }
 
-std::string Damaged(std::string zip, Damage d) {
-  const Layout l = Find(zip);
-  switch (d) {
-    case Damage::kNone:
-    case Damage::kDiskFull: return zip;
-    case Damage::kCutInFirstLocalHeader: return zip.substr(0, 14);
-    case Damage::kCutInData: return zip.substr(0, l.first_data + 20);
-    case Damage::kCorruptData:
-      for (std::size_t i = 0; i < 16; ++i) zip[l.first_data + i] ^= 0x5A;
-      return zip;
-    case Damage::kCutInCentral: return zip.substr(0, l.central + (l.end - l.central) / 2);
-    case Damage::kCorruptCentralSignature: zip[l.central + 1] = 'X'; return zip;
-    case Damage::kNoEndRecord: return zip.substr(0, l.end + 10);
-  }
-  return zip;
-}
+// ---- the scene of one row ---------------------------------------------------------------------
 
-// Every file below a Unix folder, relative.
-std::vector<std::string> Files(const std::string& unix_dir) {
-  std::vector<std::string> out;
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(unix_dir, ec);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    if (it->is_regular_file(ec)) out.push_back(it->path().lexically_relative(unix_dir).string());
-  }
-  return out;
-}
+// A file another process holds open while the installer runs (the platform tests' holder:
+// access and sharing given as r, w, rw or -).
+struct Hold {
+  std::string file;
+  const char* access;
+  const char* share;
+};
 
-class InstallerFaultTest : public ::testing::TestWithParam<Row> {
- protected:
+// The real engine, with a per-file size limit in force while it writes: the disk fills up
+// during extraction (the temporary archive was written before).
+class SizeLimitedExtraction : public Extraction {
+ public:
+  explicit SizeLimitedExtraction(std::uint64_t limit) : limit_(limit) {}
+  TExtractionOutcome Extract(const std::string& archive_file,
+                             const std::string& extract_dir) override {
+    test::ScopedFileSizeLimit limit(limit_);
+    return inner_->Extract(archive_file, extract_dir);
+  }
+
+ private:
+  std::unique_ptr<Extraction> inner_ = MakeUnZipExtraction();
+  std::uint64_t limit_;
+};
+
+// Everything a row may change before the run: the machine is set up as an operator's would
+// be (registry values, a host executable of a build that is never patched, a catalog with
+// two other tasks), then the row injects its fault.
+struct Scene {
   TestMachine machine;
   RecordingUi ui;
   std::string host = machine.MakeDir("Zentab 2004");
   std::string tasks = machine.MakeDir("Tasks");
+  std::string temp = machine.MakeDir("Temp");
+  test::ScopedTempFolder temp_folder{temp};
+  std::string host_exe = host + "\\Zentab04.exe";
+  std::string catalog = host + "\\CONFIG.TSK";
+  std::string task_dir = tasks + "\\" + kTaskFolderName;
+  std::string package;
+
+  TInstallerServices services = DefaultServices();
+  std::vector<Hold> holds;
+  std::string read_only_folder;    // made read-only just before the run
+  std::uint64_t run_size_limit = 0;  // a file size limit around the whole run
+  std::string skip;                // why the row cannot be arranged on this build
+
+  std::string failed_entry;    // the failure box must name this entry
+  std::string written_entry;   // ... and must not name this one
+  std::string known_message;   // the exception text the run must show, when fixed
+  std::map<std::string, std::string> kept_files;  // files whose bytes must survive the run
+
+  void WriteHost(std::array<std::uint16_t, 4> version, mkhost::TSites sites, bool short_image) {
+    mkhost::THostSpec spec;
+    spec.version = version;
+    spec.sites = sites;
+    spec.short_image = short_image;
+    machine.WriteFile(host_exe, mkhost::BuildHostImage(spec));
+  }
+  void ForSkip(const std::string& why) {
+    if (skip.empty()) skip = why;
+  }
+  std::string ReadCatalog() const { return TestMachine::ReadFile(catalog); }
+  void WriteCatalog(const std::string& bytes) const { machine.WriteFile(catalog, bytes); }
+  // An earlier copy of the task: every file of the package present with stale contents.
+  void EarlierCopy(const std::string& stale_sign) const {
+    for (const char* sub : {"PARA", "DATA"}) machine.MakeDir(std::string("Tasks\\") + kTaskFolderName + "\\" + sub);
+    machine.WriteFile(task_dir + "\\TASKSIGN.TSK", stale_sign);
+    machine.WriteFile(task_dir + "\\PARA\\DocLink.ini", "stale");
+    machine.WriteFile(task_dir + "\\PARA\\BatchSum.INI", "stale");
+  }
 };
 
-const std::string kCatalogBytes = "an existing catalog the run must not touch";
-
-TEST_P(InstallerFaultTest, EndsWithItsMessageAndLeavesNothingBehind) {
-  const Row& row = GetParam();
-  std::string_view original;
-  ASSERT_TRUE(platform::FindOwnRcData("TASK_ZIP", original));
-  const std::string shipped(original);
-  const std::string package = Damaged(shipped, row.damage);
-  platform::posix::RcDataRegistration swap("TASK_ZIP", package.data(),
-                                           package.data() + package.size());
-
-  TestMachine::SetString(platform::RootKey::LocalMachine, "Software\\Kestrovan\\Zentab2004",
-                         "RootDir", host);
-  TestMachine::SetString(platform::RootKey::CurrentUser,
-                         "Software\\Kestrovan\\Zentab2004\\Options", "DefaultTaskPath", tasks);
-  mkhost::THostSpec host_spec;
-  host_spec.version = {2, 9, 0, 0};
-  const std::string host_bytes = mkhost::BuildHostImage(host_spec);
-  machine.WriteFile(host + "\\Zentab04.exe", host_bytes);
-  const bool failing = row.outcome != Outcome::kFinished;
-  if (failing) machine.WriteFile(host + "\\CONFIG.TSK", kCatalogBytes);
-
-  const char* prefix = std::getenv("WINEPREFIX");
-  ASSERT_NE(prefix, nullptr);
-  const std::string drive_c = std::string(prefix) + "/drive_c";
-  const std::vector<std::string> before = Files(drive_c);
-
-  int code = -1;
-  if (row.damage == Damage::kDiskFull) {
-    // Files may not grow past 512 bytes: the temporary archive cannot be written.
-    rlimit old{};
-    ASSERT_EQ(0, getrlimit(RLIMIT_FSIZE, &old));
-    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = old;
-    small.rlim_cur = 512;
-    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
-    code = RunMain(DefaultServices());
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
-  } else {
-    code = RunMain(DefaultServices());
+// Two other tasks, written through the table library as the host would have.
+void SeedCatalog(const std::string& file) {
+  CreateCatalogFile(file);
+  TfnDBFTable t(file, false, true);
+  const struct {
+    const char* name;
+    const char* flag;
+    const char* dir;
+  } rows[] = {{"2003年度报表", "ZT2003", "C:\\Old Tasks\\2003年度报表.tsk"},
+              {"Monthly", "MONTH1", "D:\\Reports\\Monthly.tsk"}};
+  for (const auto& r : rows) {
+    t.Append();
+    t.SetStringByName("Name", r.name);
+    t.SetStringByName("Flag", r.flag);
+    t.SetStringByName("Dir", r.dir);
+    t.SetStringByName("Year", "2003");
+    t.SetStringByName("Period", "N");
+    t.SetIntegerByName("Time", 0);
+    t.Post();
   }
-  platform::posix::RcDataRegistration restore("TASK_ZIP", original.data(),
-                                              original.data() + original.size());
+  t.SetActive(false);
+}
 
-  ASSERT_FALSE(ui.boxes.empty()) << row.name;
-  const ShownBox& last = ui.boxes.back();
-  switch (row.outcome) {
-    case Outcome::kFinished:
-      EXPECT_EQ(0, code) << row.name;
-      EXPECT_EQ(kMsgFinished, last.text) << row.name;
-      break;
-    case Outcome::kEntriesFailed:
-      EXPECT_EQ(1, code) << row.name;
-      EXPECT_EQ(0u, last.text.rfind(kMsgExtractFailed, 0)) << row.name << ": " << last.text;
-      EXPECT_GT(last.text.size(), std::string(kMsgExtractFailed).size())
-          << row.name << ": the failed entries are named";
-      EXPECT_EQ(0x30u, last.flags) << row.name;
-      break;
-    case Outcome::kHandlerWarning:
-      EXPECT_EQ(1, code) << row.name;
-      EXPECT_EQ(0x30u, last.flags) << row.name;
-      EXPECT_EQ(kCaption, last.caption) << row.name;
-      break;
+// ---- how a row ends ---------------------------------------------------------------------------
+
+enum class Ending {
+  kFinished,                 // exit 0, the finished box
+  kFlagExistsThenFinished,   // exit 0, the flag-exists box naming the new folder, then finished
+  kWrongVersion,             // exit 0, the wrong-version box
+  kInUse,                    // exit 0, the in-use box
+  kEntriesFailed,            // exit 1, the extraction-failure box naming the lost entries
+  kHandler,                  // exit 1, the process handler's warning box
+  kCatalogErrorThenHandler,  // exit 1, the catalog's own box, then the handler's, same error
+};
+
+enum class CatalogAfter {
+  kUnchanged,     // byte for byte
+  kOursAppended,  // the existing records and descriptors kept, one record for the task added
+  kCreated,       // a new catalog holding the task alone
+};
+
+enum class HostAfter { kUnchanged, kPatched };
+
+struct Row {
+  const char* name;
+  void (*arrange)(Scene&);
+  Ending ending;
+  CatalogAfter catalog;
+  HostAfter host;
+};
+
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
+// ---- the tree outside the task folder ---------------------------------------------------------
+
+bool StartsWithText(const std::string& s, const std::string& prefix) {
+  if (s.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char a = s[i], b = prefix[i];
+    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
+    if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
+    if (a != b) return false;
   }
-  EXPECT_EQ(host_bytes, TestMachine::ReadFile(host + "\\Zentab04.exe")) << row.name;
-  if (failing) {
-    EXPECT_EQ(kCatalogBytes, TestMachine::ReadFile(host + "\\CONFIG.TSK")) << row.name;
-  }
-  // What is new on drive C: lies in the task folder, or is the catalog of a finished run.
-  for (const std::string& f : Files(drive_c)) {
-    if (std::find(before.begin(), before.end(), f) != before.end()) continue;
-    const bool in_tasks = f.rfind("scratch/Tasks/", 0) == 0;
-    const bool catalog = !failing && f == "scratch/Zentab 2004/CONFIG.TSK";
-    EXPECT_TRUE(in_tasks || catalog) << row.name << ": left " << f;
+  return true;
+}
+
+// Every folder and file below `dir` with its bytes, except the excluded paths and what lies
+// below them (compared ignoring ASCII case, as the file system does).
+void Snapshot(const std::string& dir, const std::vector<std::string>& excluded,
+              std::map<std::string, std::string>& out) {
+  platform::FindHandle find;
+  platform::FindData fd;
+  for (std::uint32_t rc = find.First(dir + "*", fd); rc == 0; rc = find.Next(fd)) {
+    if (fd.name == "." || fd.name == "..") continue;
+    const std::string path = dir + fd.name;
+    if (std::any_of(excluded.begin(), excluded.end(), [&](const std::string& e) {
+          return StartsWithText(path, e) && (path.size() == e.size() || path[e.size()] == '\\');
+        })) {
+      continue;
+    }
+    if (fd.attributes & platform::kFileAttributeDirectory) {
+      out[path + "\\"] = "<folder>";
+      Snapshot(path + "\\", excluded, out);
+    } else {
+      out[path] = TestMachine::ReadFile(path);
+    }
   }
 }
 
-const Row kRows[] = {
-    {"intact", Damage::kNone, Outcome::kFinished},
-    {"cut_in_first_local_header", Damage::kCutInFirstLocalHeader, Outcome::kHandlerWarning},
-    {"cut_in_entry_data", Damage::kCutInData, Outcome::kHandlerWarning},
-    {"corrupt_entry_data", Damage::kCorruptData, Outcome::kEntriesFailed},
-    {"cut_in_central_directory", Damage::kCutInCentral, Outcome::kHandlerWarning},
-    // The local headers are intact: the engine finds every entry without the directory.
-    {"corrupt_central_signature", Damage::kCorruptCentralSignature, Outcome::kFinished},
-    {"end_record_cut", Damage::kNoEndRecord, Outcome::kHandlerWarning},
-    {"disk_full_for_temporary_archive", Damage::kDiskFull, Outcome::kHandlerWarning},
+std::vector<std::string> Listing(const std::string& dir) {
+  std::vector<std::string> names;
+  platform::FindHandle find;
+  platform::FindData fd;
+  for (std::uint32_t rc = find.First(dir + "\\*", fd); rc == 0; rc = find.Next(fd)) {
+    if (fd.name != "." && fd.name != "..") names.push_back(fd.name);
+  }
+  return names;
+}
+
+// ---- the test ---------------------------------------------------------------------------------
+
+class InstallerFaultTest : public ::testing::TestWithParam<Row> {};
+
+TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
+  const Row& row = GetParam();
+  Scene s;
+  std::string_view shipped;
+  ASSERT_TRUE(platform::FindOwnRcData(kTaskZipResource, shipped));
+  s.package = std::string(shipped);
+  s.services.find_package = [&s](std::string_view& out) {
+    out = s.package;
+    return true;
+  };
+  TestMachine::SetString(platform::RootKey::LocalMachine, "Software\\Kestrovan\\Zentab2004",
+                         "RootDir", s.host);
+  TestMachine::SetString(platform::RootKey::CurrentUser,
+                         "Software\\Kestrovan\\Zentab2004\\Options", "DefaultTaskPath", s.tasks);
+  s.WriteHost({2, 9, 0, 0}, mkhost::TSites::stUnpatched, false);
+  SeedCatalog(s.catalog);
+  row.arrange(s);
+  if (HasFatalFailure()) return;
+  if (!s.skip.empty()) GTEST_SKIP() << s.skip;
+
+  // What the run may not change, taken before anything holds a file.
+  const std::string catalog_before = s.ReadCatalog();
+  const std::string host_before = TestMachine::ReadFile(s.host_exe);
+  for (auto& [file, bytes] : s.kept_files) bytes = TestMachine::ReadFile(file);
+  std::vector<std::string> excluded = {s.task_dir, s.catalog, s.host_exe};
+  for (std::size_t i = 0; i < s.holds.size(); ++i) {
+    excluded.push_back(s.machine.Scratch() + "held" + std::to_string(i) + ".txt");
+  }
+  const std::string world = test::WorldRoot(s.machine.Scratch());
+  std::map<std::string, std::string> world_before;
+  Snapshot(world, excluded, world_before);
+
+  std::vector<std::unique_ptr<platform::ChildProcess>> holders;
+  for (std::size_t i = 0; i < s.holds.size(); ++i) {
+    const std::string ready = excluded[3 + i];
+    auto holder = std::make_unique<platform::ChildProcess>();
+    ASSERT_EQ(0u, holder->Start(ORB_HOLDFILE, {s.holds[i].file, s.holds[i].access,
+                                               s.holds[i].share, ready}, true));
+    std::string code;
+    for (int wait = 0; wait < 500 && code.empty(); ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      code = TestMachine::ReadFile(ready);
+    }
+    ASSERT_EQ("0", code) << "the holder could not open " << s.holds[i].file;
+    holders.push_back(std::move(holder));
+  }
+
+  int code = -1;
+  {
+    std::unique_ptr<test::ScopedReadOnlyFolder> read_only;
+    if (!s.read_only_folder.empty()) {
+      read_only = std::make_unique<test::ScopedReadOnlyFolder>(s.read_only_folder);
+      if (!read_only->Unavailable().empty()) GTEST_SKIP() << read_only->Unavailable();
+    }
+    if (s.run_size_limit != 0) {
+      test::ScopedFileSizeLimit limit(s.run_size_limit);
+      if (!limit.Unavailable().empty()) GTEST_SKIP() << limit.Unavailable();
+      code = RunMain(s.services);
+    } else {
+      code = RunMain(s.services);
+    }
+  }
+  for (auto& holder : holders) {
+    holder->CloseStdin();
+    EXPECT_EQ(0u, holder->Wait());
+  }
+
+  // The boxes and the exit code. A missing box reads as an empty one, so that the checks
+  // below still run.
+  const auto& boxes = s.ui.boxes;
+  const ShownBox no_box{"", "", 0};
+  const auto box = [&](std::size_t i) -> const ShownBox& {
+    return i < boxes.size() ? boxes[i] : no_box;
+  };
+  const auto box_is = [&](std::size_t i, const std::string& text, std::uint32_t flags) {
+    EXPECT_EQ(text, box(i).text) << "box " << i;
+    EXPECT_EQ(std::string(kCaption), box(i).caption) << "box " << i;
+    EXPECT_EQ(flags, box(i).flags) << "box " << i;
+  };
+  std::size_t expected_boxes = 1;
+  switch (row.ending) {
+    case Ending::kFinished:
+      EXPECT_EQ(0, code);
+      box_is(0, kMsgFinished, kInformation);
+      break;
+    case Ending::kFlagExistsThenFinished:
+      EXPECT_EQ(0, code);
+      box_is(0, kMsgFlagExists + s.task_dir, kInformation);
+      box_is(1, kMsgFinished, kInformation);
+      expected_boxes = 2;
+      break;
+    case Ending::kWrongVersion:
+      EXPECT_EQ(0, code);
+      box_is(0, kMsgWrongVersion, kInformation);
+      break;
+    case Ending::kInUse:
+      EXPECT_EQ(0, code);
+      box_is(0, kMsgInUse, kInformation);
+      break;
+    case Ending::kEntriesFailed: {
+      EXPECT_EQ(1, code);
+      const std::string& text = box(0).text;
+      EXPECT_EQ(0u, text.rfind(kMsgExtractFailed, 0)) << text;
+      EXPECT_GT(text.size(), std::string(kMsgExtractFailed).size()) << "no entry named";
+      if (!s.failed_entry.empty()) {
+        EXPECT_NE(std::string::npos, text.find(s.failed_entry)) << text;
+      }
+      if (!s.written_entry.empty()) {
+        EXPECT_EQ(std::string::npos, text.find(s.written_entry)) << text;
+      }
+      EXPECT_EQ(std::string(kCaption), box(0).caption);
+      EXPECT_EQ(kWarning, box(0).flags);
+      break;
+    }
+    case Ending::kHandler:
+      EXPECT_EQ(1, code);
+      EXPECT_FALSE(box(0).text.empty());
+      if (!s.known_message.empty()) {
+        EXPECT_EQ(s.known_message, box(0).text);
+      }
+      EXPECT_EQ(std::string(kCaption), box(0).caption);
+      EXPECT_EQ(kWarning, box(0).flags);
+      break;
+    case Ending::kCatalogErrorThenHandler:
+      EXPECT_EQ(1, code);
+      // The load reports the failure in its own box and the run goes on; registering then
+      // meets the same failure, which ends the run through the handler.
+      EXPECT_EQ(std::string(kCatalogCaption), box(0).caption);
+      EXPECT_EQ(kWarning, box(0).flags);
+      EXPECT_EQ(kCatalogError + box(1).text, box(0).text);
+      EXPECT_FALSE(box(1).text.empty());
+      if (!s.known_message.empty()) {
+        EXPECT_EQ(s.known_message, box(1).text);
+      }
+      EXPECT_EQ(std::string(kCaption), box(1).caption);
+      EXPECT_EQ(kWarning, box(1).flags);
+      expected_boxes = 2;
+      break;
+  }
+  if (boxes.size() != expected_boxes) {
+    std::string shown;
+    for (const ShownBox& b : boxes) shown += "\n  [" + b.caption + "] " + b.text;
+    ADD_FAILURE() << boxes.size() << " boxes, " << expected_boxes << " expected:" << shown;
+  }
+
+  // No temporary archive.
+  EXPECT_TRUE(Listing(s.temp).empty()) << "left in the temporary folder: " << Listing(s.temp)[0];
+
+  // The catalog.
+  const std::string catalog_after = s.ReadCatalog();
+  switch (row.catalog) {
+    case CatalogAfter::kUnchanged:
+      EXPECT_TRUE(catalog_after == catalog_before) << "the catalog changed";
+      break;
+    case CatalogAfter::kOursAppended: {
+      ASSERT_GE(catalog_before.size(), 12u);
+      ASSERT_GE(catalog_after.size(), 12u);
+      const std::uint32_t count = Le32(catalog_before, 4);
+      const std::size_t header = Le16(catalog_before, 8), record = Le16(catalog_before, 10);
+      const std::size_t kept = header + count * record;
+      EXPECT_EQ(count + 1, Le32(catalog_after, 4));
+      EXPECT_EQ(catalog_before.substr(8, 24), catalog_after.substr(8, 24));
+      ASSERT_GE(catalog_after.size(), kept + record);
+      // Descriptors and every record that was there, byte for byte.
+      EXPECT_TRUE(catalog_before.substr(32, kept - 32) == catalog_after.substr(32, kept - 32))
+          << "an existing record or descriptor changed";
+      const std::string_view added(catalog_after.data() + kept, record);
+      EXPECT_EQ(std::string(kTaskFlag), Field(added, kFlagAt, kFlagWidth));
+      EXPECT_EQ(s.task_dir, Field(added, kDirAt, kDirWidth));
+      EXPECT_EQ(kept + record + 16, catalog_after.size()) << "records, then one trailer";
+      break;
+    }
+    case CatalogAfter::kCreated: {
+      ASSERT_GE(catalog_after.size(), 12u);
+      ASSERT_EQ(1u, Le32(catalog_after, 4));
+      const std::size_t header = Le16(catalog_after, 8), record = Le16(catalog_after, 10);
+      ASSERT_GE(catalog_after.size(), header + record);
+      const std::string_view added(catalog_after.data() + header, record);
+      EXPECT_EQ(std::string(kTaskFlag), Field(added, kFlagAt, kFlagWidth));
+      EXPECT_EQ(s.task_dir, Field(added, kDirAt, kDirWidth));
+      break;
+    }
+  }
+
+  // The host executable: both jump bytes, and nothing else, once both sites were verified.
+  std::string host_expected = host_before;
+  if (row.host == HostAfter::kPatched) {
+    ASSERT_GT(host_expected.size(), kSiteBJump);
+    host_expected[kSiteAJump] = 0x7C;
+    host_expected[kSiteBJump] = 0x7C;
+  }
+  EXPECT_TRUE(host_expected == TestMachine::ReadFile(s.host_exe))
+      << (row.host == HostAfter::kPatched ? "the host is not patched exactly"
+                                          : "the host executable changed");
+
+  for (const auto& [file, bytes] : s.kept_files) {
+    EXPECT_TRUE(bytes == TestMachine::ReadFile(file)) << file << " changed";
+  }
+
+  // Outside the task folder and the catalog, the tree is as it was.
+  std::map<std::string, std::string> world_after;
+  Snapshot(world, excluded, world_after);
+  for (const auto& [path, bytes] : world_after) {
+    auto it = world_before.find(path);
+    if (it == world_before.end()) {
+      ADD_FAILURE() << "new: " << path;
+    } else if (it->second != bytes) {
+      ADD_FAILURE() << "changed: " << path;
+    }
+  }
+  for (const auto& [path, bytes] : world_before) {
+    if (world_after.count(path) == 0) ADD_FAILURE() << "gone: " << path;
+  }
+}
+
+// ---- the rows ---------------------------------------------------------------------------------
+
+void Intact(Scene&) {}
+
+// Each damage keeps the shipped package's first bytes and breaks it at one kind of place.
+const Row kPackageRows[] = {
+    {"intact", Intact, Ending::kFinished, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
+    {"cut_in_first_local_header", [](Scene& s) { s.package.resize(14); }, Ending::kHandler,
+     CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    {"cut_in_entry_data",
+     [](Scene& s) { s.package.resize(Find(s.package).first_data + 20); }, Ending::kHandler,
+     CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    {"corrupt_entry_data",
+     [](Scene& s) {
+       const Layout l = Find(s.package);
+       for (std::size_t i = 0; i < 16; ++i) s.package[l.first_data + i] ^= 0x5A;
+     },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // The package ends with two zero bytes behind its end record, which the end-record
+    // search does not look past: the engine walks the local headers, so damage behind the
+    // last entry loses nothing, and every entry's CRC still vouches for its data.
+    {"cut_in_central_directory",
+     [](Scene& s) {
+       const Layout l = Find(s.package);
+       s.package.resize(l.central + (l.end - l.central) / 2);
+     },
+     Ending::kFinished, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
+    {"corrupt_central_signature", [](Scene& s) { s.package[Find(s.package).central + 1] = 'X'; },
+     Ending::kFinished, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
+    {"end_record_cut", [](Scene& s) { s.package.resize(Find(s.package).end + 10); },
+     Ending::kFinished, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
+    // No file may grow past 512 bytes: the temporary archive cannot be written.
+    {"disk_full_for_temporary_archive", [](Scene& s) { s.run_size_limit = 512; },
+     Ending::kHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
 };
 
-INSTANTIATE_TEST_SUITE_P(Package, InstallerFaultTest, ::testing::ValuesIn(kRows),
-                         [](const auto& info) { return std::string(info.param.name); });
+const Row kTargetRows[] = {
+    // The temporary archive is written; then no file may grow past 100 bytes, so the larger
+    // entries (TASKSIGN.TSK is 142 bytes) fail part-written and the small ones are complete.
+    {"disk_fills_during_extraction",
+     [](Scene& s) {
+       s.services.make_extraction = [] { return std::make_unique<SizeLimitedExtraction>(100); };
+       s.failed_entry = "TASKSIGN.TSK";
+       s.written_entry = "DocLink.ini";
+       test::ScopedFileSizeLimit probe(1u << 30);
+       if (!probe.Unavailable().empty()) s.ForSkip(probe.Unavailable());
+     },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    {"task_path_read_only",
+     [](Scene& s) {
+       s.read_only_folder = s.tasks;
+       s.failed_entry = "TASKSIGN.TSK";
+     },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // An earlier copy whose files are read-only is replaced: the engine clears the attribute
+    // of a target it cannot open. The stale signature names another task, so the catalog
+    // entry for QMVT04 shows that the new one was written.
+    {"earlier_copy_read_only",
+     [](Scene& s) {
+       s.EarlierCopy("[General]\r\nName=Stale\r\nFlag=STALE1\r\n");
+       for (const char* f : {"\\TASKSIGN.TSK", "\\PARA\\DocLink.ini", "\\PARA\\BatchSum.INI"}) {
+         ASSERT_EQ(0u, platform::SetAttributes(s.task_dir + f, platform::kFileAttributeReadOnly));
+       }
+     },
+     Ending::kFinished, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
+    // Another program has the signature file of an earlier copy open and lets others only
+    // read it: that entry cannot be written, and the earlier file keeps its bytes.
+    {"target_file_held_open",
+     [](Scene& s) {
+       s.EarlierCopy("[General]\r\nName=Stale\r\nFlag=STALE1\r\n");
+       s.holds.push_back({s.task_dir + "\\TASKSIGN.TSK", "r", "r"});
+       s.kept_files[s.task_dir + "\\TASKSIGN.TSK"];
+       s.failed_entry = "TASKSIGN.TSK";
+       s.written_entry = "DocLink.ini";
+     },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+};
+
+// The header of a catalog that claims `count` records.
+void ClaimRecords(Scene& s, std::uint32_t count) {
+  std::string bytes = s.ReadCatalog();
+  PutLe32(bytes, 4, count);
+  s.WriteCatalog(bytes);
+}
+
+const Row kCatalogRows[] = {
+    {"missing", [](Scene& s) { ASSERT_EQ(0u, platform::RemoveFile(s.catalog)); },
+     Ending::kFinished, CatalogAfter::kCreated, HostAfter::kUnchanged},
+    // An existing registration of the flag for another folder is reported and kept.
+    {"flag_registered_elsewhere",
+     [](Scene& s) {
+       TfnDBFTable t(s.catalog, false, true);
+       t.Append();
+       t.SetStringByName("Name", "旧的QMVT任务");
+       t.SetStringByName("Flag", "qmvt04");
+       t.SetStringByName("Dir", "C:\\Elsewhere\\2004年度企业QMVT考核任务.tsk");
+       t.Post();
+       t.SetActive(false);
+     },
+     Ending::kFlagExistsThenFinished, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    {"read_only",
+     [](Scene& s) {
+       ASSERT_EQ(0u, platform::SetAttributes(s.catalog, platform::kFileAttributeReadOnly));
+     },
+     Ending::kCatalogErrorThenHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    {"held_open_by_the_host", [](Scene& s) { s.holds.push_back({s.catalog, "rw", "-"}); },
+     Ending::kCatalogErrorThenHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // Two records claimed, one and a half present.
+    {"truncated_mid_record",
+     [](Scene& s) {
+       std::string bytes = s.ReadCatalog();
+       bytes.resize(Le16(bytes, 8) + Le16(bytes, 10) * 3 / 2);
+       s.WriteCatalog(bytes);
+       s.known_message = "无效的文件头 " + s.catalog;
+     },
+     Ending::kCatalogErrorThenHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // A header length that leaves no room for a field descriptor.
+    {"corrupt_header",
+     [](Scene& s) {
+       std::string bytes = s.ReadCatalog();
+       PutLe16(bytes, 8, 40);
+       s.WriteCatalog(bytes);
+       s.known_message = "无效的文件头 " + s.catalog;
+     },
+     Ending::kCatalogErrorThenHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // A count a little beyond the two records present.
+    {"header_claims_more_records",
+     [](Scene& s) {
+       ClaimRecords(s, 5);
+       s.known_message = "无效的文件头 " + s.catalog;
+     },
+     Ending::kCatalogErrorThenHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // A count whose next record position, computed in 32 bits, wraps around to 100 bytes
+    // into the first record: appending there would overwrite both existing records.
+    {"header_count_wraps_into_the_records",
+     [](Scene& s) {
+       const std::string bytes = s.ReadCatalog();
+       const std::uint32_t size = Le16(bytes, 10);  // odd: invertible modulo 2^32
+       std::uint32_t inverse = size;
+       for (int i = 0; i < 5; ++i) inverse *= 2 - size * inverse;
+       ClaimRecords(s, 100u * inverse);
+       s.known_message = "无效的文件头 " + s.catalog;
+     },
+     Ending::kCatalogErrorThenHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+};
+
+// The one build that is patched.
+void PatchedBuild(Scene& s, mkhost::TSites sites, bool short_image = false) {
+  s.WriteHost({2, 8, 11105, 3}, sites, short_image);
+}
+
+const Row kHostRows[] = {
+    {"unpatched", [](Scene& s) { PatchedBuild(s, mkhost::TSites::stUnpatched); },
+     Ending::kFinished, CatalogAfter::kOursAppended, HostAfter::kPatched},
+    // An earlier run stopped between the two writes: site A is patched, B not.
+    {"half_patched", [](Scene& s) { PatchedBuild(s, mkhost::TSites::stHalfPatched); },
+     Ending::kFinished, CatalogAfter::kOursAppended, HostAfter::kPatched},
+    // Site A matches, site B does not: nothing may be written, not even site A.
+    {"site_b_differs", [](Scene& s) { PatchedBuild(s, mkhost::TSites::stSiteBWrong); },
+     Ending::kWrongVersion, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
+    {"shorter_than_the_signatures",
+     [](Scene& s) { PatchedBuild(s, mkhost::TSites::stUnpatched, true); }, Ending::kInUse,
+     CatalogAfter::kOursAppended, HostAfter::kUnchanged},
+    {"read_only",
+     [](Scene& s) {
+       PatchedBuild(s, mkhost::TSites::stUnpatched);
+       ASSERT_EQ(0u, platform::SetAttributes(s.host_exe, platform::kFileAttributeReadOnly));
+     },
+     Ending::kInUse, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
+    // The host is running: its image is open for reading, others may only read.
+    {"held_open_by_the_running_host",
+     [](Scene& s) {
+       PatchedBuild(s, mkhost::TSites::stUnpatched);
+       s.holds.push_back({s.host_exe, "r", "r"});
+     },
+     Ending::kInUse, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
+};
+
+const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
+INSTANTIATE_TEST_SUITE_P(Package, InstallerFaultTest, ::testing::ValuesIn(kPackageRows), kRowName);
+INSTANTIATE_TEST_SUITE_P(Target, InstallerFaultTest, ::testing::ValuesIn(kTargetRows), kRowName);
+INSTANTIATE_TEST_SUITE_P(Catalog, InstallerFaultTest, ::testing::ValuesIn(kCatalogRows), kRowName);
+INSTANTIATE_TEST_SUITE_P(Host, InstallerFaultTest, ::testing::ValuesIn(kHostRows), kRowName);
 
 }  // namespace
 }  // namespace orb::installer
