@@ -3,6 +3,10 @@
 //
 //   bench/make_corpus.sh /tmp/corpus && ORB_BENCH_CORPUS=/tmp/corpus ./inflate_bench
 //
+// `inflate_bench --once [text.bin|elf.bin]` decodes each (or the named) sample once with the engine and once with libdeflate and
+// prints the sizes and CRCs: a fixed amount of work for instruction counts, e.g.
+//   valgrind --tool=callgrind --toggle-collect='*EngineOnce*' ./inflate_bench --once
+//
 // Each corpus file is deflated once with zlib at level 6 before the measurements; throughput
 // is counted in uncompressed bytes.
 #include "archive/Crc32.h"
@@ -12,6 +16,7 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -126,6 +131,25 @@ void Libdeflate(benchmark::State& state, const Sample* s) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * s->raw.size()));
 }
 
+// One decode of a sample each, outside Google Benchmark's loops (repeatable instruction counts).
+__attribute__((noinline)) std::uint32_t EngineOnce(const Sample& s) {
+  MemorySource source(s.packed);
+  CrcSink sink;
+  if (!Inflate(source, sink).Ok()) return 0;
+  return Crc32Final(sink.crc);
+}
+
+__attribute__((noinline)) std::uint32_t LibdeflateOnce(const Sample& s, Bytes& out) {
+  libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+  std::size_t got = 0;
+  std::uint32_t crc = 0;
+  if (libdeflate_deflate_decompress(d, s.packed.data(), s.packed.size(), out.data(), out.size(),
+                                    &got) == LIBDEFLATE_SUCCESS)
+    crc = libdeflate_crc32(0, out.data(), got);
+  libdeflate_free_decompressor(d);
+  return crc;
+}
+
 template <typename F>
 void Crc(benchmark::State& state, const Sample* s, F f) {
   for (auto _ : state) benchmark::DoNotOptimize(f(s->raw));
@@ -150,6 +174,20 @@ int main(int argc, char** argv) {
     if (s.raw.empty()) continue;
     s.packed = RawDeflate(s.raw);
     Samples().push_back(std::move(s));
+  }
+  if (argc > 1 && std::string(argv[1]) == "--once") {
+    int bad = 0;
+    for (const Sample& s : Samples()) {
+      if (argc > 2 && s.name != argv[2]) continue;
+      Bytes out(s.raw.size());
+      std::uint32_t expected = Crc32(s.raw.data(), s.raw.size());
+      std::uint32_t engine = EngineOnce(s);
+      std::uint32_t ld = LibdeflateOnce(s, out);
+      std::printf("%s: %zu bytes, packed %zu, crc %08x, engine %08x, libdeflate %08x\n",
+                  s.name.c_str(), s.raw.size(), s.packed.size(), expected, engine, ld);
+      bad += engine != expected || ld != expected;
+    }
+    return bad ? 1 : 0;
   }
   for (const Sample& s : Samples()) {
     const Sample* p = &s;

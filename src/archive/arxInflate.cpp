@@ -30,8 +30,17 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <bit>
 #include <cstring>
 #include <new>
+
+// Where the compiler can target x86 instruction sets per function, the fast loop is also built
+// for BMI2 (shifts by a register count and "zero the bits above n" in one instruction each),
+// chosen at run time when the processor has it; the same source, the same results.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define ORB_INFLATE_BMI2 1
+#endif
 
 namespace orb::arx {
 
@@ -39,7 +48,7 @@ namespace {
 
 constexpr std::size_t kHist = kWindowSize;
 // Room past the unwritten output: one maximal match (258) that started just below
-// f + kWindowSize, plus the overshoot of block-at-a-time copies (up to 15 bytes).
+// f + kWindowSize, plus the overshoot of block-at-a-time copies (up to 31 bytes).
 // f reaches kSlideAt before a slide (at least two pieces: the history plus one).
 constexpr std::size_t kSlideAt = 8 * kHist;
 constexpr std::size_t kBufSize = kSlideAt + kHist + 512;
@@ -49,28 +58,48 @@ constexpr std::size_t kFastInput = 32;
 
 // ---- Decoding table entries -------------------------------------------------------------
 //
-// One 32-bit word per table slot:
-//   bits  0..7   bits consumed by this entry (code length, or the primary width for a link)
-//   bits  8..11  extra bits to read after the code (length/distance), or the sub-table's
-//                index width (link)
-//   bits 12..15  kind
-//   bits 16..31  literal byte, base length or distance, or the sub-table's offset
-enum Kind : std::uint32_t {
-  kLiteral = 0,
-  kLength = 1,  // a length in the literal/length table, a distance in the distance table
-  kEndOfBlock = 2,
-  kLink = 3,
-  kInvalid = 4,
-};
+// One 32-bit word per table slot, laid out so that the fast loop's common tests are single
+// instructions and a length or distance with its extra bits is consumed by one shift:
+//   bits  0..5   bits to consume: code length plus extra bits (at most 15 + 13 = 28);
+//                0 in a link
+//   bits  8..11  code length (the shift that brings the extra bits down), or a link's
+//                sub-table index width
+//   bit   13     end of block (with bit 15)
+//   bit   14     link to a sub-table (with bit 15)
+//   bit   15     exceptional: end of block, link, or alone an invalid code
+//   bits 16..30  literal byte, base length or distance, code-length symbol, sub-table offset
+//   bit   31     literal (literal/length table only), so that "literal?" is a sign test
+// A length or distance is then base + ((bits & mask(total)) >> code length), read from the
+// bit buffer as it was before the entry's bits were consumed.
+constexpr std::uint32_t kLiteralFlag = 1u << 31;
+constexpr std::uint32_t kExceptional = 1u << 15;
+constexpr std::uint32_t kLinkFlag = 1u << 14;
+constexpr std::uint32_t kEndOfBlockFlag = 1u << 13;
 
-constexpr std::uint32_t MakeEntry(Kind kind, std::uint32_t value, std::uint32_t extra,
-                                  std::uint32_t bits) {
-  return (value << 16) | (static_cast<std::uint32_t>(kind) << 12) | (extra << 8) | bits;
+constexpr std::uint32_t MakeEntry(std::uint32_t flags, std::uint32_t value, unsigned codeLength,
+                                  unsigned extra) {
+  return flags | (value << 16) | (codeLength << 8) | (codeLength + extra);
 }
-constexpr std::uint32_t EntryBits(std::uint32_t e) { return e & 0xFF; }
-constexpr std::uint32_t EntryExtra(std::uint32_t e) { return (e >> 8) & 0xF; }
-constexpr std::uint32_t EntryKind(std::uint32_t e) { return (e >> 12) & 0xF; }
-constexpr std::uint32_t EntryValue(std::uint32_t e) { return e >> 16; }
+constexpr std::uint32_t MakeLink(std::uint32_t offset, unsigned subBits) {
+  return kExceptional | kLinkFlag | (offset << 16) | (subBits << 8);
+}
+constexpr std::uint32_t kInvalidEntry = kExceptional;
+// (Masked to the whole low byte, whose bits 6 and 7 are zero, so that x86 needs no masking.)
+constexpr unsigned EntryTotal(std::uint32_t e) { return e & 0xFF; }
+constexpr unsigned EntryCodeLength(std::uint32_t e) { return (e >> 8) & 15; }
+constexpr unsigned EntryExtra(std::uint32_t e) { return EntryTotal(e) - EntryCodeLength(e); }
+constexpr std::uint32_t EntryValue(std::uint32_t e) { return (e >> 16) & 0x7FFF; }
+// The value of an entry without the literal flag (length, distance, link), in one shift.
+constexpr std::uint32_t EntryBase(std::uint32_t e) { return e >> 16; }
+// The code length as a shift count: bits 12 and 13 are zero in a length or distance entry,
+// so x86's own masking of shift counts to 6 bits leaves just the code length.
+constexpr unsigned EntryShift(std::uint32_t e) { return (e >> 8) & 63; }
+constexpr bool IsLiteral(std::uint32_t e) { return (e & kLiteralFlag) != 0; }
+constexpr bool IsInvalid(std::uint32_t e) {
+  return (e & (kExceptional | kLinkFlag | kEndOfBlockFlag)) == kExceptional;
+}
+static_assert(EntryValue(MakeLink(6655, 4)) == 6655 && EntryCodeLength(MakeLink(6655, 4)) == 4);
+static_assert(EntryExtra(MakeEntry(0, 24577, 15, 13)) == 13 && EntryTotal(MakeEntry(0, 1, 15, 13)) == 28);
 
 // RFC 1951 length and distance codes. Length symbols 286 and 287 and distance codes 30 and 31
 // can be given code lengths but stand for nothing; they decode as invalid codes.
@@ -94,28 +123,29 @@ constexpr unsigned kMaxCodeLength = 15;
 
 enum class Alphabet { kLitLen, kDistance, kCodeLength };
 
-std::uint32_t SymbolEntry(Alphabet alphabet, unsigned symbol, unsigned bits) {
+std::uint32_t SymbolEntry(Alphabet alphabet, unsigned symbol, unsigned codeLength) {
   switch (alphabet) {
     case Alphabet::kLitLen:
-      if (symbol < 256) return MakeEntry(kLiteral, symbol, 0, bits);
-      if (symbol == 256) return MakeEntry(kEndOfBlock, 0, 0, bits);
+      if (symbol < 256) return MakeEntry(kLiteralFlag, symbol, codeLength, 0);
+      if (symbol == 256) return MakeEntry(kExceptional | kEndOfBlockFlag, 0, codeLength, 0);
       if (symbol - 257 < kLengthBase.size())
-        return MakeEntry(kLength, kLengthBase[symbol - 257], kLengthExtra[symbol - 257], bits);
-      return MakeEntry(kInvalid, 0, 0, bits);
+        return MakeEntry(0, kLengthBase[symbol - 257], codeLength, kLengthExtra[symbol - 257]);
+      return MakeEntry(kExceptional, 0, codeLength, 0);
     case Alphabet::kDistance:
       if (symbol < kDistBase.size())
-        return MakeEntry(kLength, kDistBase[symbol], kDistExtra[symbol], bits);
-      return MakeEntry(kInvalid, 0, 0, bits);
+        return MakeEntry(0, kDistBase[symbol], codeLength, kDistExtra[symbol]);
+      return MakeEntry(kExceptional, 0, codeLength, 0);
     case Alphabet::kCodeLength:
-      return MakeEntry(kLiteral, symbol, 0, bits);
+      return MakeEntry(0, symbol, codeLength, 0);
   }
-  return MakeEntry(kInvalid, 0, 0, bits);
+  return kInvalidEntry;
 }
 
 // A two-level decoding table: a primary table indexed by the next `bits` input bits, and
 // sub-tables for the codes longer than that, each indexed by the following bits. Every code
 // of length L <= bits fills the 2^(bits-L) primary slots whose low L bits are its (bit-reversed)
-// code; slots no code reaches hold kInvalid.
+// code; slots no code reaches hold kInvalidEntry. Entries in sub-tables carry the code's whole
+// length, so that a symbol is consumed the same way whichever table level it came from.
 //
 // Capacity: every sub-table is created for at least one symbol and has at most
 // 2^(15 - primary) slots, so 2^primary + symbols * 2^(15 - primary) slots always suffice.
@@ -129,17 +159,19 @@ struct Table {
 
 enum class BuildResult { kComplete, kIncomplete, kOverSubscribed };
 
+// The low `len` (<= 15) bits of `code` in reverse order: swap halves of ever smaller groups in
+// a 16-bit field, then drop the bits that were above `len`.
 std::uint32_t ReverseBits(std::uint32_t code, unsigned len) {
-  std::uint32_t r = 0;
-  for (unsigned i = 0; i < len; ++i) {
-    r = (r << 1) | (code & 1);
-    code >>= 1;
-  }
-  return r;
+  std::uint32_t r = code & 0xFFFF;
+  r = ((r & 0x5555) << 1) | ((r >> 1) & 0x5555);
+  r = ((r & 0x3333) << 2) | ((r >> 2) & 0x3333);
+  r = ((r & 0x0F0F) << 4) | ((r >> 4) & 0x0F0F);
+  r = ((r & 0x00FF) << 8) | ((r >> 8) & 0x00FF);
+  return r >> (16 - len);
 }
 
 // Canonical-code table construction. An incomplete code fills only part of the table (the
-// rest stays kInvalid); the caller decides whether to accept it. A single code of length 1 is
+// rest holds kInvalidEntry); the caller decides whether to accept it. A single code of length 1 is
 // reported complete, as the only way to send one symbol.
 template <unsigned kPrimary, unsigned kSymbols>
 BuildResult BuildTable(const std::uint8_t* lengths, unsigned n, Alphabet alphabet,
@@ -160,8 +192,10 @@ BuildResult BuildTable(const std::uint8_t* lengths, unsigned n, Alphabet alphabe
 
   const unsigned root = std::min<unsigned>(kPrimary, std::max(maxLen, 1u));
   table.bits = root;
-  const std::uint32_t invalid = MakeEntry(kInvalid, 0, 0, 0);
-  std::fill_n(table.entries.begin(), std::size_t{1} << root, invalid);
+  const std::uint32_t invalid = kInvalidEntry;
+  // A complete code reaches every primary slot (with a symbol or a link), so only an
+  // incomplete one needs the invalid fill first.
+  if (left > 0) std::fill_n(table.entries.begin(), std::size_t{1} << root, invalid);
   if (maxLen == 0) return BuildResult::kComplete;  // no codes: every lookup is invalid
 
   // Symbols sorted by code length, symbol order kept within a length.
@@ -204,10 +238,9 @@ BuildResult BuildTable(const std::uint8_t* lengths, unsigned n, Alphabet alphabe
         subOffset = next;
         next += std::size_t{1} << subBits;
         std::fill_n(table.entries.begin() + subOffset, std::size_t{1} << subBits, invalid);
-        table.entries[prefix] =
-            MakeEntry(kLink, static_cast<std::uint32_t>(subOffset), subBits, root);
+        table.entries[prefix] = MakeLink(static_cast<std::uint32_t>(subOffset), subBits);
       }
-      std::uint32_t e = SymbolEntry(alphabet, symbol, len - root);
+      std::uint32_t e = SymbolEntry(alphabet, symbol, len);
       for (std::uint32_t k = rev >> root; k < (1u << subBits); k += 1u << (len - root))
         table.entries[subOffset + k] = e;
     }
@@ -228,7 +261,7 @@ class InflateState {
 
  private:
   enum class State { kBlockHeader, kStored, kDynamicHeader, kCodes, kDone, kFailed };
-  using LitLenTable = Table<10, 288>;
+  using LitLenTable = Table<11, 288>;
   using DistTable = Table<8, 32>;
   using CodeLengthTable = Table<7, 19>;
 
@@ -258,7 +291,12 @@ class InflateState {
   State FixedTables();
   State Codes();
   enum class FastStop { kLimit, kEndOfBlock, kInvalid };
-  FastStop FastCodes();
+  FastStop FastCodes();  // the fast loop, compiled for the processor at hand
+  [[gnu::always_inline]] inline FastStop FastLoop();
+  FastStop FastCodesGeneric();
+#ifdef ORB_INFLATE_BMI2
+  __attribute__((target("bmi2"))) FastStop FastCodesBmi2();
+#endif
   bool DecodeCareful(const std::uint32_t* entries, unsigned bits, std::uint32_t& entry);
   State Fail(int messageId) {
     result_.MessageId = messageId;
@@ -461,7 +499,7 @@ InflateState::State InflateState::DynamicHeader() {
   while (i < total) {
     std::uint32_t e;
     if (!DecodeCareful(codeLengths_.entries.data(), codeLengths_.bits, e)) return State::kDone;
-    if (EntryKind(e) == kInvalid) return result_.MessageId ? State::kFailed : InvalidCode();
+    if (IsInvalid(e)) return result_.MessageId ? State::kFailed : InvalidCode();
     unsigned sym = EntryValue(e);
     if (sym < 16) {
       lengths[i++] = static_cast<std::uint8_t>(sym);
@@ -495,32 +533,28 @@ InflateState::State InflateState::DynamicHeader() {
 }
 
 // One code through a table, byte-wise input. False only when input ended by Cancel. On an
-// invalid code `entry` is kInvalid; if the bits looked at reach past the data, the stream
-// ended early and result_ is set to "Bad block" already.
-bool InflateState::DecodeCareful(const std::uint32_t* entries, unsigned bits,
+// invalid code `entry` is kInvalidEntry; if the bits looked at reach past the data, the stream
+// ended early and result_ is set to "Bad block" already. Only the code is consumed, not the
+// extra bits that follow it.
+bool InflateState::DecodeCareful(const std::uint32_t* entries, unsigned root,
                                  std::uint32_t& entry) {
-  if (!NeedBits(bits)) return false;
-  std::uint32_t e = entries[PeekBits(bits)];
-  if (EntryKind(e) == kLink) {
-    DropBits(bits);
-    if (Overrun()) {
-      result_.MessageId = kMsgBadBlock;
-      entry = MakeEntry(kInvalid, 0, 0, 0);
-      return true;
-    }
-    bits = EntryExtra(e);
-    if (!NeedBits(bits)) return false;
-    e = entries[EntryValue(e) + PeekBits(bits)];
+  unsigned looked = root;
+  if (!NeedBits(looked)) return false;
+  std::uint32_t e = entries[PeekBits(root)];
+  if (e & kLinkFlag) {
+    looked = root + EntryCodeLength(e);
+    if (!NeedBits(looked)) return false;
+    e = entries[EntryValue(e) + (PeekBits(looked) >> root)];
   }
-  if (EntryKind(e) == kInvalid) {
-    if (bitCount_ - std::min(bitCount_, padBits_) < bits) result_.MessageId = kMsgBadBlock;
-    entry = e;
+  if (IsInvalid(e)) {
+    if (bitCount_ - std::min(bitCount_, padBits_) < looked) result_.MessageId = kMsgBadBlock;
+    entry = kInvalidEntry;
     return true;
   }
-  DropBits(EntryBits(e));
+  DropBits(EntryCodeLength(e));
   if (Overrun()) {
     result_.MessageId = kMsgBadBlock;
-    entry = MakeEntry(kInvalid, 0, 0, 0);
+    entry = kInvalidEntry;
     return true;
   }
   entry = e;
@@ -545,17 +579,12 @@ InflateState::State InflateState::Codes() {
     // The careful loop: one symbol, bits fetched byte by byte, every end of input noticed.
     std::uint32_t e;
     if (!DecodeCareful(lit_->entries.data(), lit_->bits, e)) return State::kDone;
-    switch (EntryKind(e)) {
-      case kLiteral:
-        buf_[w_++] = static_cast<std::uint8_t>(EntryValue(e));
-        continue;
-      case kEndOfBlock:
-        return lastBlock_ ? State::kDone : State::kBlockHeader;
-      case kInvalid:
-        return result_.MessageId ? State::kFailed : InvalidCode();
-      default:
-        break;
+    if (IsLiteral(e)) {
+      buf_[w_++] = static_cast<std::uint8_t>(EntryValue(e));
+      continue;
     }
+    if (e & kEndOfBlockFlag) return lastBlock_ ? State::kDone : State::kBlockHeader;
+    if (e & kExceptional) return result_.MessageId ? State::kFailed : InvalidCode();
     unsigned extra = EntryExtra(e);
     if (!NeedBits(extra)) return State::kDone;
     std::size_t length = EntryValue(e) + PeekBits(extra);
@@ -563,7 +592,7 @@ InflateState::State InflateState::Codes() {
     if (Overrun()) return Fail(kMsgBadBlock);
 
     if (!DecodeCareful(dist_->entries.data(), dist_->bits, e)) return State::kDone;
-    if (EntryKind(e) != kLength) return result_.MessageId ? State::kFailed : InvalidCode();
+    if (e & kExceptional) return result_.MessageId ? State::kFailed : InvalidCode();
     extra = EntryExtra(e);
     if (!NeedBits(extra)) return State::kDone;
     std::size_t distance = EntryValue(e) + PeekBits(extra);
@@ -581,139 +610,255 @@ InflateState::State InflateState::Codes() {
 
 namespace {
 
+// Eight input bytes as a little-endian word; memcpy keeps the unaligned load defined.
 std::uint64_t LoadLE64(const std::uint8_t* p) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];  // compilers turn this into one load
-  return v;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+  } else {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+  }
+}
+
+void Copy8(std::uint8_t* dst, const std::uint8_t* src) {
+  std::uint64_t v;
+  std::memcpy(&v, src, 8);
+  std::memcpy(dst, &v, 8);
+}
+
+void Copy16(std::uint8_t* dst, const std::uint8_t* src) {
+  std::uint8_t v[16];
+  std::memcpy(v, src, 16);
+  std::memcpy(dst, v, 16);
+}
+
+// For a match at distance d < 8 once its first 8 bytes are in place: the smallest multiple of d
+// that is at least 8. The output repeats with period d, so every byte equals the one kStride[d]
+// before it, and a word copied from kStride[d] back never overlaps the word it writes.
+constexpr std::array<std::uint8_t, 8> kStride = {0, 8, 8, 9, 8, 10, 12, 14};
+
+// Writes the match of `length` (3..258) bytes at `distance` (1..out - window start) to `out`.
+// Whole words are copied, so up to 31 bytes past the match may be written (with bytes that
+// later output replaces); the caller's buffer has that much slack. Each word's source bytes
+// are written before the word is read, so overlapping matches repeat their pattern exactly.
+inline void CopyMatch(std::uint8_t* out, std::size_t distance, std::size_t length) {
+  const std::uint8_t* src = out - distance;
+  std::uint8_t* const end = out + length;
+  if (distance >= 16) {
+    // Source and destination words never overlap; two blocks cover most matches without a
+    // loop test.
+    Copy16(out, src);
+    Copy16(out + 16, src + 16);
+    if (length > 32) {
+      out += 32;
+      src += 32;
+      do {
+        Copy16(out, src);
+        out += 16;
+        src += 16;
+      } while (out < end);
+    }
+  } else if (distance >= 8) {
+    Copy8(out, src);
+    Copy8(out + 8, src + 8);
+    if (length > 16) {
+      out += 16;
+      src += 16;
+      do {
+        Copy8(out, src);
+        out += 8;
+        src += 8;
+      } while (out < end);
+    }
+  } else if (distance == 1) {
+    // A run of one byte: the byte spread over a word, stored word by word.
+    const std::uint64_t v = src[0] * std::uint64_t{0x0101010101010101};
+    std::memcpy(out, &v, 8);
+    std::memcpy(out + 8, &v, 8);
+    for (out += 16; out < end; out += 16) {
+      std::memcpy(out, &v, 8);
+      std::memcpy(out + 8, &v, 8);
+    }
+  } else {
+    // Distance 2..7: the first 8 bytes one by one (the pattern repeated forward), then words
+    // from kStride[distance] back.
+    for (int k = 0; k < 8; ++k) out[k] = src[k];
+    if (length > 8) {
+      const std::size_t stride = kStride[distance];
+      out += 8;
+      do {
+        Copy8(out, out - stride);
+        out += 8;
+      } while (out < end);
+    }
+  }
 }
 
 }  // namespace
 
-// The fast loop. Entry assumptions, checked by the caller and kept by the loop condition:
-//  - at least kFastInput bytes of real input are unread, so a refill may load 8 bytes and
-//    no code can reach the end of the data (padBits_ is 0);
-//  - w_ < f_ + kWindowSize, so at most one symbol (258 bytes) plus the 15-byte overshoot of a
-//    block copy is written past the current piece, which the buffer's slack holds.
-// One refill leaves at least 56 bits, enough for a whole match (literal/length code 15 +
-// extra 5 + distance code 15 + extra 13 = 48 bits), so there is one refill per symbol and
-// none inside a match.
-InflateState::FastStop InflateState::FastCodes() {
+// The fast loop: Huffman symbols decoded from a 64-bit bit buffer, refilled a word at a time.
+//
+// Entry assumptions, checked by the loop condition at the top of every turn:
+//  - in <= inLimit: at least kFastInput (32) bytes of real input are unread, so a refill may
+//    load 8 bytes and no code can reach the end of the data (padBits_ is 0 throughout);
+//  - out < outLimit = f_ + kWindowSize: one turn writes at most one match (258 bytes) plus the
+//    31-byte overshoot of CopyMatch, or three literals, past the current piece, which the
+//    buffer's slack past kSlideAt + kWindowSize holds.
+// Bit budget: a refill leaves at least 56 valid bits (bc is 56..63 after it). A whole match
+// needs at most 48 (length code 15 + extra 5, distance code 15 + extra 13), and three
+// primary-table literals after a sub-table one at most 15 + 11 + 11, leaving 19, still enough
+// to look up the next code's primary entry; so each turn takes one refill, at its end, and
+// the next turn starts with its entry `e` already looked up (the load overlaps the copy).
+inline InflateState::FastStop InflateState::FastLoop() {
   const std::uint8_t* in = in_.data() + inPos_;
   const std::uint8_t* const inLimit = in_.data() + inEnd_ - kFastInput;
   std::uint8_t* const base = buf_.data();
   std::uint8_t* out = base + w_;
   std::uint8_t* const outLimit = base + f_ + kHist;
   std::uint64_t bb = bitBuf_;
-  unsigned bc = bitCount_;
   const std::uint32_t* const lit = lit_->entries.data();
   const std::uint32_t* const dist = dist_->entries.data();
-  const unsigned litBits = lit_->bits;
-  const unsigned distBits = dist_->bits;
-  const std::uint64_t litMask = (std::uint64_t{1} << litBits) - 1;
-  const std::uint64_t distMask = (std::uint64_t{1} << distBits) - 1;
+  const std::uint64_t litMask = (std::uint64_t{1} << lit_->bits) - 1;
+  const std::uint64_t distMask = (std::uint64_t{1} << dist_->bits) - 1;
   FastStop stop = FastStop::kLimit;
 
-  while (in <= inLimit && out < outLimit) {
-    // Branch-free refill: OR in the next 8 bytes above the valid bits and advance by the
-    // whole bytes that fit. Bits above bc are then the true next input bits, so OR-ing the
-    // same bytes again at the next refill changes nothing (the invariant of bitBuf_).
+  // Branch-free refill. The byte at `in` always holds the bits from position bc of bb on,
+  // and every bit of bb above bc is zero or that true input bit, so OR-ing the next 8 bytes in
+  // at bc is exact even where they overlap bits loaded before. Then the whole bytes that fit
+  // (7 - bc / 8 of them) count as consumed from the input: bc becomes 56 + bc % 8, which for
+  // bc < 64 is bc | 56.
+  // Only the low byte of `bits` is the count bc (0..63): consume() subtracts whole entries,
+  // whose low byte is the number of bits taken and never exceeds the count, so the low byte
+  // stays exact and nothing borrows from above it, while the bits above collect whatever the
+  // entries' upper fields leave; nobody reads them.
+  std::uint32_t bits = bitCount_;
+  auto refill = [&] {
+    const unsigned bc = bits & 0xFF;
     bb |= LoadLE64(in) << bc;
-    unsigned take = (63 - bc) >> 3;
-    in += take;
-    bc += take * 8;
+    in += 7 - (bc >> 3);
+    bits |= 56;
+  };
+  // Drops the entry's bits (code and extra bits at once).
+  auto consume = [&](std::uint32_t e) {
+    bb >>= EntryTotal(e);
+    bits -= e;
+  };
+  // A length's or distance's base plus its extra bits, taken from the bit buffer as it was
+  // before consume().
+  auto valueOf = [](std::uint32_t e, std::uint64_t saved) {
+    const std::uint64_t codeAndExtra = saved & ((std::uint64_t{1} << EntryTotal(e)) - 1);
+    return static_cast<std::size_t>(EntryBase(e) + (codeAndExtra >> EntryShift(e)));
+  };
 
-    std::uint32_t e = lit[bb & litMask];
-    if (EntryKind(e) == kLink) {
-      bb >>= litBits;
-      bc -= litBits;
-      e = lit[EntryValue(e) + (bb & ((std::uint64_t{1} << EntryExtra(e)) - 1))];
-    }
-    bb >>= EntryBits(e);
-    bc -= EntryBits(e);
-    std::uint32_t kind = EntryKind(e);
-    if (kind == kLiteral) {
-      *out++ = static_cast<std::uint8_t>(EntryValue(e));
-      // At least 41 bits remain: a second literal (at most 15 bits) needs no refill, and
-      // after it at least 26, enough for a third. Only primary-table literals are taken here
-      // (a link is left for the next turn); the two extra bytes land in the slack past the
-      // piece at most, like a match's.
-      std::uint32_t e2 = lit[bb & litMask];
-      if (EntryKind(e2) == kLiteral) {
-        bb >>= EntryBits(e2);
-        bc -= EntryBits(e2);
-        *out++ = static_cast<std::uint8_t>(EntryValue(e2));
-        std::uint32_t e3 = lit[bb & litMask];
-        if (EntryKind(e3) == kLiteral) {
-          bb >>= EntryBits(e3);
-          bc -= EntryBits(e3);
-          *out++ = static_cast<std::uint8_t>(EntryValue(e3));
+  if (in > inLimit || out >= outLimit) return stop;
+  refill();
+  std::uint32_t e = lit[bb & litMask];
+  while (in <= inLimit && out < outLimit) {
+    // Here bc >= 56 and e is the primary entry of the next literal/length code.
+    if (IsLiteral(e)) {
+      // Up to three literals: the second and third only from the primary table (a link is
+      // left in e for the next turn; its primary lookup stays valid across the refill).
+      consume(e);
+      *out++ = static_cast<std::uint8_t>(e >> 16);
+      e = lit[bb & litMask];
+      if (IsLiteral(e)) {
+        consume(e);
+        *out++ = static_cast<std::uint8_t>(e >> 16);
+        e = lit[bb & litMask];
+        if (IsLiteral(e)) {
+          consume(e);
+          *out++ = static_cast<std::uint8_t>(e >> 16);
+          e = lit[bb & litMask];
         }
       }
+      refill();
       continue;
     }
-    if (kind != kLength) {
-      stop = kind == kEndOfBlock ? FastStop::kEndOfBlock : FastStop::kInvalid;
-      break;
+    if (e & kExceptional) {
+      if (e & kLinkFlag) {
+        const unsigned root = lit_->bits;
+        e = lit[EntryBase(e) + ((bb >> root) & ((std::uint64_t{1} << EntryCodeLength(e)) - 1))];
+        if (IsLiteral(e)) {
+          consume(e);
+          *out++ = static_cast<std::uint8_t>(e >> 16);
+          refill();
+          e = lit[bb & litMask];
+          continue;
+        }
+      }
+      if (e & kExceptional) {
+        if (e & kEndOfBlockFlag) {
+          consume(e);
+          stop = FastStop::kEndOfBlock;
+        } else {
+          stop = FastStop::kInvalid;
+        }
+        break;
+      }
     }
-    unsigned extra = EntryExtra(e);
-    std::size_t length = EntryValue(e) + (bb & ((std::uint64_t{1} << extra) - 1));
-    bb >>= extra;
-    bc -= extra;
+
+    // A length: code and extra bits in one step.
+    std::uint64_t saved = bb;
+    consume(e);
+    const std::size_t length = valueOf(e, saved);
 
     e = dist[bb & distMask];
-    if (EntryKind(e) == kLink) {
-      bb >>= distBits;
-      bc -= distBits;
-      e = dist[EntryValue(e) + (bb & ((std::uint64_t{1} << EntryExtra(e)) - 1))];
+    if (e & kExceptional) {
+      if (e & kLinkFlag) {
+        const unsigned root = dist_->bits;
+        e = dist[EntryBase(e) + ((bb >> root) & ((std::uint64_t{1} << EntryCodeLength(e)) - 1))];
+      }
+      if (e & kExceptional) {
+        stop = FastStop::kInvalid;
+        break;
+      }
     }
-    if (EntryKind(e) != kLength) {
-      stop = FastStop::kInvalid;
-      break;
-    }
-    bb >>= EntryBits(e);
-    bc -= EntryBits(e);
-    extra = EntryExtra(e);
-    std::size_t distance = EntryValue(e) + (bb & ((std::uint64_t{1} << extra) - 1));
-    bb >>= extra;
-    bc -= extra;
+    saved = bb;
+    consume(e);
+    const std::size_t distance = valueOf(e, saved);
     if (distance > static_cast<std::size_t>(out - base)) {
       stop = FastStop::kInvalid;  // before the entry's first byte
       break;
     }
-
-    std::uint8_t* dst = out;
-    const std::uint8_t* src = out - distance;
+    refill();
+    e = lit[bb & litMask];
+    CopyMatch(out, distance, length);
     out += length;
-    if (distance >= 16) {
-      // Sixteen bytes at a time, as below; the last block may run up to 15 bytes past the
-      // match into the slack.
-      do {
-        std::memcpy(dst, src, 16);
-        dst += 16;
-        src += 16;
-      } while (dst < out);
-    } else if (distance >= 8) {
-      // Eight bytes at a time: each word's source lies wholly before its destination, so an
-      // overlapping match still repeats its pattern; the last word may run up to 7 bytes past
-      // the match into the buffer's slack, which later output overwrites.
-      do {
-        std::memcpy(dst, src, 8);
-        dst += 8;
-        src += 8;
-      } while (dst < out);
-    } else if (distance == 1) {
-      std::memset(dst, src[0], length);
-    } else {
-      while (dst < out) *dst++ = *src++;
-    }
   }
 
   inPos_ = static_cast<std::size_t>(in - in_.data());
   w_ = static_cast<std::size_t>(out - base);
   // Back to the careful path's form: nothing but zeros above the valid bits.
-  bitBuf_ = bb & ((std::uint64_t{1} << bc) - 1);
-  bitCount_ = bc;
+  bitCount_ = bits & 0xFF;
+  bitBuf_ = bb & ((std::uint64_t{1} << bitCount_) - 1);
   return stop;
+}
+
+InflateState::FastStop InflateState::FastCodesGeneric() { return FastLoop(); }
+
+#ifdef ORB_INFLATE_BMI2
+__attribute__((target("bmi2"))) InflateState::FastStop InflateState::FastCodesBmi2() {
+  return FastLoop();
+}
+#endif
+
+namespace {
+std::atomic<bool> gPortableLoop{false};
+}  // namespace
+
+void SetInflateLoop(InflateLoop loop) {
+  gPortableLoop.store(loop == InflateLoop::kPortable, std::memory_order_relaxed);
+}
+
+InflateState::FastStop InflateState::FastCodes() {
+#ifdef ORB_INFLATE_BMI2
+  static const bool bmi2 = __builtin_cpu_supports("bmi2");
+  if (bmi2 && !gPortableLoop.load(std::memory_order_relaxed)) return FastCodesBmi2();
+#endif
+  return FastCodesGeneric();
 }
 
 DecodeResult InflateState::Run() {

@@ -42,4 +42,10 @@ class Inflater {
 // Convenience for the engine: one entry, allocation failure reported as kMsgOutOfMemory.
 DecodeResult Inflate(ByteSource& source, ByteSink& sink);
 
+// Which build of the decoder's fast loop runs: the fastest one the processor supports (the
+// default), or the portable one on every processor. Both give the same results; tests use
+// this to cover the build that this machine would not choose. Process-wide.
+enum class InflateLoop { kFastest, kPortable };
+void SetInflateLoop(InflateLoop loop);
+
 }  // namespace orb::arx

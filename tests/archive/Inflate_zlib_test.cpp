@@ -14,6 +14,7 @@
 #include <ostream>
 #include <random>
 #include <stdexcept>
+#include <tuple>
 
 namespace orb::arx {
 namespace {
@@ -103,11 +104,17 @@ struct Strategy {
 
 void PrintTo(const Strategy& s, std::ostream* os) { *os << s.name; }
 
-class InflateZlibTest : public ::testing::TestWithParam<Strategy> {};
+// Each strategy with each build of the fast loop (the processor's fastest, and the portable
+// one that other processors run).
+class InflateZlibTest : public ::testing::TestWithParam<std::tuple<Strategy, InflateLoop>> {
+ protected:
+  void SetUp() override { SetInflateLoop(std::get<1>(GetParam())); }
+  void TearDown() override { SetInflateLoop(InflateLoop::kFastest); }
+};
 
 TEST_P(InflateZlibTest, DecodesEveryStreamZlibWrites) {
   static const std::vector<DataSet> sets = DataSets();
-  const Strategy& strategy = GetParam();
+  const Strategy& strategy = std::get<0>(GetParam());
   for (const DataSet& set : sets) {
     for (int level = 0; level <= 9; ++level) {
       for (auto [memLevel, flushEvery] : {std::pair{8, SIZE_MAX}, std::pair{1, std::size_t{5000}}}) {
@@ -129,12 +136,17 @@ TEST_P(InflateZlibTest, DecodesEveryStreamZlibWrites) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Strategies, InflateZlibTest,
-                         ::testing::Values(Strategy{"default", Z_DEFAULT_STRATEGY},
-                                           Strategy{"filtered", Z_FILTERED},
-                                           Strategy{"huffman_only", Z_HUFFMAN_ONLY},
-                                           Strategy{"rle", Z_RLE}, Strategy{"fixed", Z_FIXED}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Strategies, InflateZlibTest,
+    ::testing::Combine(::testing::Values(Strategy{"default", Z_DEFAULT_STRATEGY},
+                                         Strategy{"filtered", Z_FILTERED},
+                                         Strategy{"huffman_only", Z_HUFFMAN_ONLY},
+                                         Strategy{"rle", Z_RLE}, Strategy{"fixed", Z_FIXED}),
+                       ::testing::Values(InflateLoop::kFastest, InflateLoop::kPortable)),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) +
+             (std::get<1>(info.param) == InflateLoop::kPortable ? "_portable" : "_fastest");
+    });
 
 }  // namespace
 }  // namespace orb::arx
