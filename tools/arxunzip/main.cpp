@@ -166,7 +166,11 @@ int main(int argc, char** argv) {
     std::cout << (pass ? "  OK" : "  CRC FAILED") << "\n";
   };
   zip.OnProgress = [&](orb::TObject*, std::uint8_t by_file, std::uint8_t by_archive) {
-    std::cerr << "\r  [" << int(by_file) << "% / " << int(by_archive) << "%]   \r" << std::flush;
+    // In one piece: stderr is unbuffered, so each insertion would be a write of its own, and
+    // an extraction reports several times per entry.
+    std::cerr << ("\r  [" + std::to_string(int(by_file)) + "% / " + std::to_string(int(by_archive)) +
+                  "%]   \r")
+              << std::flush;
   };
   zip.OnFileExists = [&](orb::TObject*, const std::string& fn, orb::TDateTime,
                          orb::TOverwriteMode& mode) {

@@ -2,6 +2,7 @@
 // input becomes U+FFFD towards Unicode and '?' towards GBK, as MultiByteToWideChar and
 // WideCharToMultiByte give it.
 #include <clocale>
+#include <cstdlib>
 #include <langinfo.h>
 
 #include "platform/codepage.h"
@@ -21,6 +22,40 @@ char16_t FoldCase(char16_t c) {
   if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
   if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<char16_t>(c - 0x20);
   return c;
+}
+
+bool IsAscii(const std::string& s) {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// The character set of the locale that the environment names. Loading a locale maps and
+// parses its data, too slow for a tool that shows a line per archive entry: the answer is
+// kept while the variables that choose the locale stay the same.
+std::string EnvironmentCharset() {
+  std::string key;
+  for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* v = std::getenv(var);
+    key += v != nullptr ? "=" + std::string(v) : std::string("-");
+    key += '\n';
+  }
+  thread_local std::string cached_key;
+  thread_local std::string cached_charset;
+  thread_local bool cached = false;
+  if (cached && key == cached_key) return cached_charset;
+  std::string charset;
+  locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+  if (loc != static_cast<locale_t>(0)) {
+    const char* s = nl_langinfo_l(CODESET, loc);
+    charset = s != nullptr ? s : "";
+    freelocale(loc);
+  }
+  cached_key = key;
+  cached_charset = charset;
+  cached = true;
+  return charset;
 }
 
 }  // namespace
@@ -65,14 +100,23 @@ std::string Utf16ToGbk(const std::u16string& text) {
 
 std::string GbkToUtf8(const std::string& gbk) {
   std::string out;
-  posix::Convert("GBK", "UTF-8", gbk, out, "\xEF\xBF\xBD");
+  // ASCII is the same in both (most file names are ASCII, and each path is converted).
+  if (IsAscii(gbk)) {
+    out = gbk;
+  } else {
+    posix::Convert("GBK", "UTF-8", gbk, out, "\xEF\xBF\xBD");
+  }
   SetLastError(0);
   return out;
 }
 
 std::string Utf8ToGbk(const std::string& utf8) {
   std::string out;
-  posix::Convert("UTF-8", "GBK", utf8, out, "?");
+  if (IsAscii(utf8)) {
+    out = utf8;
+  } else {
+    posix::Convert("UTF-8", "GBK", utf8, out, "?");
+  }
   SetLastError(0);
   return out;
 }
@@ -82,14 +126,7 @@ std::string GbkToTerminal(const std::string& gbk) {
   // for "C", so ask the environment's locale when the process still runs in "C".
   const char* set = nl_langinfo(CODESET);
   std::string charset = set != nullptr ? set : "";
-  if (charset.empty() || charset == "ANSI_X3.4-1968") {
-    locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-    if (loc != static_cast<locale_t>(0)) {
-      const char* s = nl_langinfo_l(CODESET, loc);
-      charset = s != nullptr ? s : "";
-      freelocale(loc);
-    }
-  }
+  if (charset.empty() || charset == "ANSI_X3.4-1968") charset = EnvironmentCharset();
   // Plain ASCII terminals still get readable UTF-8 rather than question marks.
   if (charset.empty() || charset == "ANSI_X3.4-1968") charset = "UTF-8";
   std::string out;

@@ -113,10 +113,46 @@ std::u16string AsciiLower(std::u16string s) {
   return s;
 }
 
+namespace {
+
+// Opening a conversion loads and sets up its tables each time, which costs more than
+// converting a file name: descriptors stay open for the thread's life (a descriptor is not
+// safe to share between threads), one per pair of character sets asked for.
+class Converters {
+ public:
+  ~Converters() {
+    for (const Entry& e : entries_) iconv_close(e.cd);
+  }
+  // An open descriptor in its initial state, or (iconv_t)-1.
+  iconv_t Get(const char* from, const char* to) {
+    for (const Entry& e : entries_) {
+      if (e.from == from && e.to == to) {
+        iconv(e.cd, nullptr, nullptr, nullptr, nullptr);
+        return e.cd;
+      }
+    }
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
+    entries_.push_back(Entry{from, to, cd});
+    return cd;
+  }
+
+ private:
+  struct Entry {
+    std::string from;
+    std::string to;
+    iconv_t cd;
+  };
+  std::vector<Entry> entries_;
+};
+
+}  // namespace
+
 bool Convert(const char* from, const char* to, const std::string& in, std::string& out,
              const std::string& replacement) {
   out.clear();
-  iconv_t cd = iconv_open(to, from);
+  thread_local Converters converters;
+  iconv_t cd = converters.Get(from, to);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   const std::size_t unit = (std::string(from).rfind("UTF-16", 0) == 0) ? 2 : 1;
   std::vector<char> src(in.begin(), in.end());
@@ -142,7 +178,6 @@ bool Convert(const char* from, const char* to, const std::string& in, std::strin
   std::size_t ol = sizeof buf;
   iconv(cd, nullptr, nullptr, &op, &ol);
   out.append(buf, static_cast<std::size_t>(op - buf));
-  iconv_close(cd);
   return true;
 }
 
@@ -264,9 +299,6 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
     return ToUnix(cwd + "\\" + win, out);
   }
 
-  struct stat st;
-  if (stat(base.c_str(), &st) != 0) return Fail(kErrorPathNotFound);
-
   std::vector<std::string> parts;
   for (std::string& c : SplitComponents(rest)) {
     if (parts.size() < skip) {
@@ -281,11 +313,47 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
     }
     parts.push_back(c);
   }
+  std::vector<std::string> names;
+  bool too_long = false;
+  for (const std::string& part : parts) {
+    names.push_back(GbkToUtf8(part));
+    too_long = too_long || names.back().size() > NAME_MAX;
+  }
+  struct stat st;
+  if (too_long) {
+    if (stat(base.c_str(), &st) != 0) return Fail(kErrorPathNotFound);
+    return Fail(kErrorFilenameExcedRange);
+  }
+
+  // The usual cases first, in two or three calls: the whole path exists as spelled, or all
+  // of it but the last component (a name about to be made). Either means that every
+  // component before resolves as spelled, which is what the walk below would find one
+  // component at a time.
+  if (!names.empty()) {
+    std::string exact = base;
+    for (const std::string& name : names) exact += "/" + name;
+    if (lstat(exact.c_str(), &st) == 0) {
+      if (exact.size() >= PATH_MAX) return Fail(kErrorFilenameExcedRange);
+      out.path = exact;
+      return Ok();
+    }
+    const bool absent = errno == ENOENT;
+    std::string parent = exact.substr(0, exact.size() - names.back().size() - 1);
+    if (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      std::string actual = FindNameIgnoringCase(parent, names.back(), &st);
+      std::string resolved = actual.empty() ? exact : parent + "/" + actual;
+      if (resolved.size() >= PATH_MAX) return Fail(kErrorFilenameExcedRange);
+      out.path = resolved;
+      out.known_missing = absent && actual.empty();
+      return Ok();
+    }
+  }
+
+  if (stat(base.c_str(), &st) != 0) return Fail(kErrorPathNotFound);
   std::string cur = base;
   bool missing = false;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    std::string name = GbkToUtf8(parts[i]);
-    if (name.size() > NAME_MAX) return Fail(kErrorFilenameExcedRange);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
     std::string candidate = cur + "/" + name;
     if (!missing && lstat(candidate.c_str(), &st) != 0) {
       std::string actual = FindNameIgnoringCase(cur, name);
@@ -293,7 +361,7 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
         candidate = cur + "/" + actual;
       } else {
         missing = true;
-        if (i + 1 < parts.size()) out.parent_missing = true;
+        if (i + 1 < names.size()) out.parent_missing = true;
       }
     } else if (missing) {
       out.parent_missing = true;

@@ -102,7 +102,7 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
   if (creation_disposition == kTruncateExisting && !write) return Fail(kErrorInvalidParameter);
 
   struct stat st;
-  bool exists = stat(p.path.c_str(), &st) == 0;
+  bool exists = !p.known_missing && stat(p.path.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);
   if (exists && creation_disposition == kCreateNew) return Fail(kErrorFileExists);
   if (!exists && (creation_disposition == kOpenExisting ||

@@ -30,10 +30,13 @@
 // chooses among names that differ only by case.
 //
 // A child after fork() shares the parent's inotify descriptor (and so its queue): it drops
-// everything and opens its own. The layer may be called from several threads: one mutex.
+// everything and opens its own (told by a pthread_atfork handler). The layer may be called
+// from several threads: one mutex.
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <pthread.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -121,13 +124,23 @@ struct Folder {
   }
 };
 
+class FolderCache;
+FolderCache& Cache();
+
 class FolderCache {
  public:
-  std::string Find(const std::string& dir, const std::string& name) {
+  FolderCache() { pthread_atfork(&LockForFork, &UnlockAfterFork, &ResetAfterFork); }
+
+  std::string Find(const std::string& dir, const std::string& name, const struct stat* dir_st) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::string want = AsciiLower(name);
     struct stat st;
-    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+    if (dir_st != nullptr) {
+      st = *dir_st;
+    } else if (stat(dir.c_str(), &st) != 0) {
+      return std::string();
+    }
+    if (!S_ISDIR(st.st_mode)) return std::string();
     if (!Ready()) return ScanFolder(dir, want);
     Drain();
     auto it = folders_.begin();
@@ -147,26 +160,33 @@ class FolderCache {
   }
 
  private:
+  // The mutex is held across fork(), so that the child never inherits it locked by a
+  // thread that the child does not have.
+  static void LockForFork() { Cache().mutex_.lock(); }
+  static void UnlockAfterFork() { Cache().mutex_.unlock(); }
+  static void ResetAfterFork() {
+    FolderCache& c = Cache();
+    c.forked_ = true;
+    c.mutex_.unlock();
+  }
+
   // An inotify queue of this process's own; false when none can be had (then every miss
   // reads the folder).
   bool Ready() {
-    pid_t pid = getpid();
-    if (fd_ >= 0 && pid == pid_) return true;
-    if (fd_ >= 0) {
-      // Forked: the descriptor and its queue are the parent's too. Closing our copy leaves
-      // the parent's watches alone.
-      close(fd_);
+    if (forked_) {
+      // The descriptor and its queue are the parent's too. Closing our copy leaves the
+      // parent's watches alone.
+      forked_ = false;
+      if (fd_ >= 0) close(fd_);
       fd_ = -1;
+      failed_ = false;
       folders_.clear();
     }
-    if (pid == failed_pid_) return false;
+    if (fd_ >= 0) return true;
+    if (failed_) return false;
     fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0) {
-      failed_pid_ = pid;
-      return false;
-    }
-    pid_ = pid;
-    return true;
+    failed_ = fd_ < 0;
+    return !failed_;
   }
 
   Folder* ByWatch(int wd) {
@@ -198,6 +218,9 @@ class FolderCache {
       ssize_t n = read(fd_, buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return;  // EAGAIN: the queue is empty
+      // A read returns every queued event that fits; room left for a longest one means
+      // that the queue was empty when it was read.
+      const bool emptied = static_cast<std::size_t>(n) + sizeof(struct inotify_event) + NAME_MAX + 1 <= sizeof buf;
       for (char* p = buf; p < buf + n;) {
         auto* ev = reinterpret_cast<struct inotify_event*>(p);
         p += sizeof(struct inotify_event) + ev->len;
@@ -215,6 +238,7 @@ class FolderCache {
         if (ev->mask & (IN_CREATE | IN_MOVED_TO)) f->Add(name);
         if (ev->mask & (IN_DELETE | IN_MOVED_FROM)) f->Remove(name);
       }
+      if (emptied) return;
     }
   }
 
@@ -253,8 +277,8 @@ class FolderCache {
 
   std::mutex mutex_;
   int fd_ = -1;
-  pid_t pid_ = 0;
-  pid_t failed_pid_ = 0;
+  bool failed_ = false;  // no inotify descriptor could be had in this process
+  bool forked_ = false;
   std::list<Folder> folders_;  // most recently used first, at most kKeptFolders
 };
 
@@ -266,8 +290,9 @@ FolderCache& Cache() {
 
 }  // namespace
 
-std::string FindNameIgnoringCase(const std::string& dir, const std::string& name) {
-  return Cache().Find(dir, name);
+std::string FindNameIgnoringCase(const std::string& dir, const std::string& name,
+                                 const struct stat* dir_st) {
+  return Cache().Find(dir, name, dir_st);
 }
 
 std::uint64_t FolderReads() { return g_folder_reads.load(std::memory_order_relaxed); }

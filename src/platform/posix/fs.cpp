@@ -128,6 +128,7 @@ std::uint32_t GetAttributes(const std::string& path, std::uint32_t& attributes) 
   attributes = kInvalidFileAttributes;
   posix::UnixPath p;
   if (std::uint32_t e = posix::ToUnix(path, p)) return e;
+  if (p.known_missing) return Fail(posix::FromErrno(ENOENT, p));
   struct stat st;
   if (stat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
   attributes = AttributesOf(BaseName(p.path), st, p.path);

@@ -21,6 +21,9 @@ struct UnixPath {
   std::string path;
   // A component before the last one does not exist: ENOENT then means "path not found".
   bool parent_missing = false;
+  // The last component was just found absent (no entry in any case): the caller need not
+  // stat() the path again to learn that it does not exist.
+  bool known_missing = false;
 };
 
 // Resolves `win` (absolute "C:\...", UNC "\\server\share\...", rooted "\...", relative, or
@@ -33,7 +36,9 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out);
 // regard to ASCII case; empty when there is none. When several names match, the first one
 // in readdir order. Answered from watched listings of recently used folders (folder_cache.cpp)
 // rather than by reading the folder at each call.
-std::string FindNameIgnoringCase(const std::string& dir, const std::string& name);
+// `dir_st`, when given, is stat() of `dir` made by the caller just before.
+std::string FindNameIgnoringCase(const std::string& dir, const std::string& name,
+                                 const struct stat* dir_st = nullptr);
 
 // How many times a folder has been read whole for FindNameIgnoringCase in this process.
 std::uint64_t FolderReads();
