@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -118,6 +119,25 @@ class SizeLimitedExtraction : public Extraction {
   std::uint64_t limit_;
 };
 
+// The real catalog, with a per-file size limit in force while the task is registered: the
+// disk fills up as the catalog grows.
+class SizeLimitedCatalog : public Catalog {
+ public:
+  explicit SizeLimitedCatalog(std::uint64_t limit) : limit_(limit) {}
+  void Load(const std::string& root_dir) override { inner_->Load(root_dir); }
+  std::optional<std::string> FindDirByFlag(const std::string& flag) override {
+    return inner_->FindDirByFlag(flag);
+  }
+  void RegisterTaskDir(const std::string& task_dir) override {
+    test::ScopedFileSizeLimit limit(limit_);
+    inner_->RegisterTaskDir(task_dir);
+  }
+
+ private:
+  std::unique_ptr<Catalog> inner_ = MakeTasksCatalog();
+  std::uint64_t limit_;
+};
+
 // Everything a row may change before the run: the machine is set up as an operator's would
 // be (registry values, a host executable of a build that is never patched, a catalog with
 // two other tasks), then the row injects its fault.
@@ -219,6 +239,7 @@ enum class Ending {
 
 enum class CatalogAfter {
   kUnchanged,     // byte for byte
+  kRecordsKept,   // rewritten (date, trailer), but with the same descriptors and records
   kOursAppended,  // the existing records and descriptors kept, one record for the task added
   kCreated,       // a new catalog holding the task alone
 };
@@ -441,6 +462,16 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
     case CatalogAfter::kUnchanged:
       EXPECT_TRUE(catalog_after == catalog_before) << "the catalog changed";
       break;
+    case CatalogAfter::kRecordsKept: {
+      ASSERT_GE(catalog_before.size(), 12u);
+      const std::size_t kept =
+          Le16(catalog_before, 8) + Le32(catalog_before, 4) * std::size_t{Le16(catalog_before, 10)};
+      ASSERT_GE(catalog_after.size(), kept);
+      EXPECT_TRUE(catalog_before.substr(4, kept - 4) == catalog_after.substr(4, kept - 4))
+          << "the record count, a descriptor or an existing record changed";
+      EXPECT_LE(catalog_after.size(), kept + 16) << "something left behind the records";
+      break;
+    }
     case CatalogAfter::kOursAppended: {
       ASSERT_GE(catalog_before.size(), 12u);
       ASSERT_GE(catalog_after.size(), 12u);
@@ -602,6 +633,17 @@ const Row kCatalogRows[] = {
        t.SetActive(false);
      },
      Ending::kFlagExistsThenFinished, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // The disk fills while the task's record is appended: the record is part-written when
+    // the write fails. The failure ends the run, and closing the table cuts the part-written
+    // record off again: the header still counts the two records it had.
+    {"disk_full_while_registering",
+     [](Scene& s) {
+       const std::uint64_t limit = s.ReadCatalog().size() + 100;
+       s.services.make_catalog = [limit] { return std::make_unique<SizeLimitedCatalog>(limit); };
+       test::ScopedFileSizeLimit probe(1u << 30);
+       if (!probe.Unavailable().empty()) s.ForSkip(probe.Unavailable());
+     },
+     Ending::kHandler, CatalogAfter::kRecordsKept, HostAfter::kUnchanged},
     {"read_only", [](Scene& s) { MakeReadOnly(s, s.catalog); },
      Ending::kCatalogErrorThenHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     {"held_open_by_the_host", [](Scene& s) { s.holds.push_back({s.catalog, "rw", "-"}); },
