@@ -14,7 +14,9 @@ pkgs=(cmake make g++ googletest libgtest-dev libgmock-dev zlib1g-dev locales
       g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64
       binutils-mingw-w64-i686 python3 python3-pefile unzip zip ca-certificates
       clang libclang-rt-14-dev
-      python3-dbfread dbview shapelib)   # third-party dBASE readers and writers for the table tests
+      python3-dbfread dbview shapelib    # third-party dBASE readers and writers for the table tests
+      g++-multilib qemu-user             # the suite as 32-bit code (scripts/test32.sh)
+      valgrind)                          # the suite under memcheck (scripts/valgrind-run.sh)
 
 missing() {
   local p
