@@ -587,6 +587,27 @@ const Row kTargetRows[] = {
        s.failed_entry = "TASKSIGN.TSK";
      },
      Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // A file stands where the task folder belongs: no entry can be written below it, and the
+    // file keeps its bytes.
+    {"task_folder_is_a_file",
+     [](Scene& s) {
+       // Windows refuses to open "name\" when name is a file (ERROR_INVALID_NAME); a file
+       // layer that opens the file instead would let the package's folder entry replace it.
+       const std::string probe = s.machine.Scratch() + "probe.txt";
+       s.machine.WriteFile(probe, "probe");
+       platform::FileHandle h = platform::kNoFile;
+       if (platform::FileOpen(probe + "\\", platform::kGenericRead, platform::kFileShareRead,
+                              platform::kOpenExisting, 0, h) == 0) {
+         platform::FileClose(h);
+         s.ForSkip("this machine's file layer opens \"name\\\" as the file name, which Windows "
+                   "refuses");
+       }
+       platform::RemoveFile(probe);
+       s.machine.WriteFile(s.task_dir, "not a folder");
+       s.kept_files[s.task_dir];
+       s.failed_entry = "TASKSIGN.TSK";
+     },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     // An earlier copy whose files are read-only is replaced: the engine clears the attribute
     // of a target it cannot open. The stale signature names another task, so the catalog
     // entry for QMVT04 shows that the new one was written.
