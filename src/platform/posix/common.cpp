@@ -335,6 +335,10 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
     if (lstat(exact.c_str(), &st) == 0) {
       if (exact.size() >= PATH_MAX) return Fail(kErrorFilenameExcedRange);
       out.path = exact;
+      if (!S_ISLNK(st.st_mode)) {
+        out.have_stat = true;
+        out.st = st;
+      }
       return Ok();
     }
     const bool absent = errno == ENOENT;

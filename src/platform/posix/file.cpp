@@ -58,29 +58,55 @@ bool MarkerHeld(int fd, Marker m) {
   return fl.l_type != F_UNLCK;
 }
 
-bool TakeMarker(int fd, Marker m) {
+// Whether another handle holds any of the four markers: one question answers the usual case
+// (a file nobody else has open) before the markers are asked about one by one.
+bool AnyMarkerHeld(int fd) {
   struct flock fl = {};
-  fl.l_type = F_RDLCK;
+  fl.l_type = F_WRLCK;
   fl.l_whence = SEEK_SET;
-  fl.l_start = kMarkerBase + m;
-  fl.l_len = 1;
-  return fcntl(fd, F_OFD_SETLK, &fl) == 0;
+  fl.l_start = kMarkerBase;
+  fl.l_len = 4;
+  if (fcntl(fd, F_OFD_GETLK, &fl) != 0) return true;
+  return fl.l_type != F_UNLCK;
+}
+
+// Takes the markers whose bits are set in `wanted` (bit m for marker m), a run of adjacent
+// markers in one call (the kernel keeps adjacent read locks of one owner as one range anyway).
+void TakeMarkers(int fd, unsigned wanted) {
+  for (int m = 0; m < 4;) {
+    if (!(wanted & (1u << m))) {
+      ++m;
+      continue;
+    }
+    int end = m;
+    while (end + 1 < 4 && (wanted & (1u << (end + 1)))) ++end;
+    struct flock fl = {};
+    fl.l_type = F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kMarkerBase + m;
+    fl.l_len = end - m + 1;
+    fcntl(fd, F_OFD_SETLK, &fl);
+    m = end + 1;
+  }
 }
 
 // Tests and takes the sharing markers; false on a sharing violation.
 bool ClaimSharing(int fd, bool read, bool write, std::uint32_t share, bool fd_readable) {
   flock(fd, LOCK_EX);
-  bool conflict = (read && MarkerHeld(fd, kDeniesRead)) ||
-                  (write && MarkerHeld(fd, kDeniesWrite)) ||
-                  (!(share & kFileShareRead) && MarkerHeld(fd, kHasRead)) ||
-                  (!(share & kFileShareWrite) && MarkerHeld(fd, kHasWrite));
+  bool conflict = AnyMarkerHeld(fd) &&
+                  ((read && MarkerHeld(fd, kDeniesRead)) ||
+                   (write && MarkerHeld(fd, kDeniesWrite)) ||
+                   (!(share & kFileShareRead) && MarkerHeld(fd, kHasRead)) ||
+                   (!(share & kFileShareWrite) && MarkerHeld(fd, kHasWrite)));
   // Shared locks need a readable descriptor; a write-only handle on a file we may not read
   // cannot state its markers (rare: such a handle is never opened by the system).
   if (!conflict && fd_readable) {
-    if (read) TakeMarker(fd, kHasRead);
-    if (write) TakeMarker(fd, kHasWrite);
-    if (!(share & kFileShareRead)) TakeMarker(fd, kDeniesRead);
-    if (!(share & kFileShareWrite)) TakeMarker(fd, kDeniesWrite);
+    unsigned wanted = 0;
+    if (read) wanted |= 1u << kHasRead;
+    if (write) wanted |= 1u << kHasWrite;
+    if (!(share & kFileShareRead)) wanted |= 1u << kDeniesRead;
+    if (!(share & kFileShareWrite)) wanted |= 1u << kDeniesWrite;
+    TakeMarkers(fd, wanted);
   }
   flock(fd, LOCK_UN);
   return !conflict;
@@ -101,8 +127,8 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
   bool write = (desired_access & kGenericWrite) != 0;
   if (creation_disposition == kTruncateExisting && !write) return Fail(kErrorInvalidParameter);
 
-  struct stat st;
-  bool exists = !p.known_missing && stat(p.path.c_str(), &st) == 0;
+  struct stat st = p.st;
+  bool exists = p.have_stat || (!p.known_missing && stat(p.path.c_str(), &st) == 0);
   if (exists && S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);
   if (exists && creation_disposition == kCreateNew) return Fail(kErrorFileExists);
   if (!exists && (creation_disposition == kOpenExisting ||

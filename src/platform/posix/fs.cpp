@@ -129,8 +129,8 @@ std::uint32_t GetAttributes(const std::string& path, std::uint32_t& attributes) 
   posix::UnixPath p;
   if (std::uint32_t e = posix::ToUnix(path, p)) return e;
   if (p.known_missing) return Fail(posix::FromErrno(ENOENT, p));
-  struct stat st;
-  if (stat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
+  struct stat st = p.st;
+  if (!p.have_stat && stat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
   attributes = AttributesOf(BaseName(p.path), st, p.path);
   return Ok();
 }
@@ -138,8 +138,8 @@ std::uint32_t GetAttributes(const std::string& path, std::uint32_t& attributes) 
 std::uint32_t SetAttributes(const std::string& path, std::uint32_t attributes) {
   posix::UnixPath p;
   if (std::uint32_t e = posix::ToUnix(path, p)) return e;
-  struct stat st;
-  if (stat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
+  struct stat st = p.st;
+  if (!p.have_stat && stat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
   if (S_ISDIR(st.st_mode)) return Ok();  // a folder's read-only bit means nothing here
   mode_t mode = st.st_mode & 07777;
   if (attributes & kFileAttributeReadOnly) {

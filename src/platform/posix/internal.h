@@ -24,6 +24,10 @@ struct UnixPath {
   // The last component was just found absent (no entry in any case): the caller need not
   // stat() the path again to learn that it does not exist.
   bool known_missing = false;
+  // What stat() of `path` gives, when resolving it has just learnt that (the path exists and
+  // its last component is no symbolic link): callers use it instead of asking again.
+  bool have_stat = false;
+  struct stat st = {};
 };
 
 // Resolves `win` (absolute "C:\...", UNC "\\server\share\...", rooted "\...", relative, or
