@@ -38,16 +38,19 @@ ScopedFileSizeLimit::ScopedFileSizeLimit(std::uint64_t bytes) {
     return;
   }
   saved_ = old.rlim_cur;
+  rlimit small = old;
+  small.rlim_cur = bytes;
   // Without this the first write past the limit kills the process (SIGXFSZ) instead of
   // failing with EFBIG.
   saved_handler_ = reinterpret_cast<void*>(std::signal(SIGXFSZ, SIG_IGN));
-  rlimit small = old;
-  small.rlim_cur = bytes;
-  if (setrlimit(RLIMIT_FSIZE, &small) != 0) unavailable_ = std::strerror(errno);
+  if (setrlimit(RLIMIT_FSIZE, &small) != 0) {
+    unavailable_ = std::strerror(errno);
+    std::signal(SIGXFSZ, reinterpret_cast<void (*)(int)>(saved_handler_));
+  }
 }
 
 ScopedFileSizeLimit::~ScopedFileSizeLimit() {
-  if (saved_handler_ == nullptr && !unavailable_.empty()) return;
+  if (!unavailable_.empty()) return;
   rlimit old{};
   getrlimit(RLIMIT_FSIZE, &old);
   old.rlim_cur = saved_;

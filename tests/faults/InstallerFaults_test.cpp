@@ -161,7 +161,7 @@ struct Scene {
 
   std::string failed_entry;    // the failure box must name this entry
   std::string written_entry;   // ... and must not name this one
-  std::string known_message;   // the exception text the run must show, when fixed
+  std::string known_message;   // the exception text the run must show, where it is known
   std::map<std::string, std::string> kept_files;  // files whose bytes must survive the run
 
   void WriteHost(std::array<std::uint16_t, 4> version, mkhost::TSites sites, bool short_image) {
@@ -176,9 +176,9 @@ struct Scene {
   }
   std::string ReadCatalog() const { return TestMachine::ReadFile(catalog); }
   void WriteCatalog(const std::string& bytes) const { machine.WriteFile(catalog, bytes); }
-  // An earlier copy of the task: every file of the package present with stale contents.
+  // An earlier copy of the task: some of the package's files present with stale contents.
   void EarlierCopy(const std::string& stale_sign) const {
-    for (const char* sub : {"PARA", "DATA"}) machine.MakeDir(std::string("Tasks\\") + kTaskFolderName + "\\" + sub);
+    machine.MakeDir(std::string("Tasks\\") + kTaskFolderName + "\\PARA");
     machine.WriteFile(task_dir + "\\TASKSIGN.TSK", stale_sign);
     machine.WriteFile(task_dir + "\\PARA\\DocLink.ini", "stale");
     machine.WriteFile(task_dir + "\\PARA\\BatchSum.INI", "stale");
