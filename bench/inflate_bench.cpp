@@ -175,6 +175,8 @@ int main(int argc, char** argv) {
     s.packed = RawDeflate(s.raw);
     Samples().push_back(std::move(s));
   }
+  // ORB_BENCH_PORTABLE=1: the engine's portable fast loop instead of the processor's fastest.
+  if (const char* p = std::getenv("ORB_BENCH_PORTABLE"); p && *p == '1') SetInflateLoop(InflateLoop::kPortable);
   if (argc > 1 && std::string(argv[1]) == "--once") {
     int bad = 0;
     for (const Sample& s : Samples()) {

@@ -38,8 +38,10 @@
 // Where the compiler can target x86 instruction sets per function, the fast loop is also built
 // for BMI2 (shifts by a register count and "zero the bits above n" in one instruction each),
 // chosen at run time when the processor has it; the same source, the same results.
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+// (64-bit x86 only: the bit buffer is one register there.)
+#if defined(__GNUC__) && defined(__x86_64__)
 #define ORB_INFLATE_BMI2 1
+#include <immintrin.h>
 #endif
 
 namespace orb::arx {
@@ -151,24 +153,18 @@ std::uint32_t SymbolEntry(Alphabet alphabet, unsigned symbol, unsigned codeLengt
 // 2^(15 - primary) slots, so 2^primary + symbols * 2^(15 - primary) slots always suffice.
 template <unsigned kPrimary, unsigned kSymbols>
 struct Table {
+  static constexpr unsigned kPrimaryBits = kPrimary;
   static constexpr std::size_t kCapacity =
       (std::size_t{1} << kPrimary) + kSymbols * (std::size_t{1} << (kMaxCodeLength - kPrimary));
   std::array<std::uint32_t, kCapacity> entries;
-  unsigned bits = 0;  // primary width actually used (lowered to the longest code)
+  // Primary width the careful path looks at (lowered to the longest code, so that it never
+  // waits for more input than the code needs). The primary table is always filled to the
+  // full kPrimary bits, repeating with period 2^bits, so the fast loop indexes it with the
+  // constant mask of kPrimary bits.
+  unsigned bits = 0;
 };
 
 enum class BuildResult { kComplete, kIncomplete, kOverSubscribed };
-
-// The low `len` (<= 15) bits of `code` in reverse order: swap halves of ever smaller groups in
-// a 16-bit field, then drop the bits that were above `len`.
-std::uint32_t ReverseBits(std::uint32_t code, unsigned len) {
-  std::uint32_t r = code & 0xFFFF;
-  r = ((r & 0x5555) << 1) | ((r >> 1) & 0x5555);
-  r = ((r & 0x3333) << 2) | ((r >> 2) & 0x3333);
-  r = ((r & 0x0F0F) << 4) | ((r >> 4) & 0x0F0F);
-  r = ((r & 0x00FF) << 8) | ((r >> 8) & 0x00FF);
-  return r >> (16 - len);
-}
 
 // Canonical-code table construction. An incomplete code fills only part of the table (the
 // rest holds kInvalidEntry); the caller decides whether to accept it. A single code of length 1 is
@@ -193,61 +189,99 @@ BuildResult BuildTable(const std::uint8_t* lengths, unsigned n, Alphabet alphabe
   const unsigned root = std::min<unsigned>(kPrimary, std::max(maxLen, 1u));
   table.bits = root;
   const std::uint32_t invalid = kInvalidEntry;
-  // A complete code reaches every primary slot (with a symbol or a link), so only an
-  // incomplete one needs the invalid fill first.
-  if (left > 0) std::fill_n(table.entries.begin(), std::size_t{1} << root, invalid);
-  if (maxLen == 0) return BuildResult::kComplete;  // no codes: every lookup is invalid
+  std::uint32_t* const entries = table.entries.data();
+  if (maxLen == 0) {  // no codes: every lookup is invalid
+    std::fill_n(entries, std::size_t{1} << kPrimary, invalid);
+    return BuildResult::kComplete;
+  }
 
   // Symbols sorted by code length, symbol order kept within a length.
   std::array<unsigned, kMaxCodeLength + 2> offset{};
   for (unsigned len = 1; len <= kMaxCodeLength; ++len) offset[len + 1] = offset[len] + count[len];
-  std::array<std::uint16_t, kSymbols> sorted{};
+  std::array<std::uint16_t, kSymbols> sorted;
   for (unsigned s = 0; s < n; ++s)
     if (lengths[s]) sorted[offset[lengths[s]]++] = static_cast<std::uint16_t>(s);
+  const unsigned total = offset[kMaxCodeLength + 1];
 
+  // Codes are handed out in canonical order and kept bit-reversed (the order the bits arrive
+  // in): `rev` is the current code reversed. Counting up in reversed form clears the ones from
+  // the top down to the first zero and sets that; a longer code appends zeros at the low end
+  // of the canonical code, which in reversed form are leading zeros, so `rev` keeps its value.
+  std::uint32_t rev = 0;
+  auto nextCode = [&rev](unsigned len) {
+    std::uint32_t bit = 1u << (len - 1);
+    while (rev & bit) bit >>= 1;
+    rev = bit ? (rev & (bit - 1)) | bit : 0;
+  };
+
+  // Primary table, grown one code length at a time: the table for lengths up to L, doubled,
+  // is the table of the same codes for L + 1 (a code of length L sits at every slot whose low
+  // L bits are its reversed code), and the codes of length L + 1 then take one slot each.
+  // The first two slots start invalid so that the slots an incomplete code never reaches end
+  // up invalid; a complete code overwrites them.
+  // Codes stop at `root`; the doubling goes on to the full kPrimary width.
+  unsigned i = 0;
+  entries[0] = entries[1] = invalid;
+  for (unsigned len = 1; len <= kPrimary; ++len) {
+    if (len > 1) std::memcpy(entries + (1u << (len - 1)), entries, sizeof(std::uint32_t) << (len - 1));
+    for (unsigned end = i + count[len]; i < end; ++i) {
+      entries[rev] = SymbolEntry(alphabet, sorted[i], len);
+      nextCode(len);
+    }
+  }
+
+  // Codes longer than the primary width: sub-tables behind links.
   std::array<unsigned, kMaxCodeLength + 1> remaining = count;
   std::size_t next = std::size_t{1} << root;  // first free slot for sub-tables
   std::uint32_t subPrefix = ~0u;              // primary index of the current sub-table
   std::size_t subOffset = 0;
   unsigned subBits = 0;
-  std::uint32_t code = 0;  // canonical code of the current symbol, most significant bit first
-  unsigned len = 0;
-  for (unsigned i = 0; i < offset[kMaxCodeLength + 1]; ++i) {
-    unsigned symbol = sorted[i];
-    unsigned symLen = lengths[symbol];
-    if (i > 0) code = (code + 1) << (symLen - len);
-    len = symLen;
-    std::uint32_t rev = ReverseBits(code, len);  // the order the bits arrive in
-    if (len <= root) {
-      std::uint32_t e = SymbolEntry(alphabet, symbol, len);
-      for (std::uint32_t k = rev; k < (1u << root); k += 1u << len) table.entries[k] = e;
-    } else {
-      std::uint32_t prefix = rev & ((1u << root) - 1);
-      if (prefix != subPrefix) {
-        // New sub-table: as wide as the codes sharing this prefix need, grown one bit at a
-        // time while the longer codes still to come would not fit.
-        subBits = len - root;
-        int room = 1 << subBits;
-        for (unsigned l = len; l < maxLen; ++l) {
-          room -= static_cast<int>(remaining[l]);
-          if (room <= 0) break;
-          room *= 2;
-          ++subBits;
-        }
-        subPrefix = prefix;
-        subOffset = next;
-        next += std::size_t{1} << subBits;
-        std::fill_n(table.entries.begin() + subOffset, std::size_t{1} << subBits, invalid);
-        table.entries[prefix] = MakeLink(static_cast<std::uint32_t>(subOffset), subBits);
+  for (; i < total; ++i) {
+    const unsigned symbol = sorted[i];
+    const unsigned len = lengths[symbol];
+    std::uint32_t prefix = rev & ((1u << root) - 1);
+    if (prefix != subPrefix) {
+      // New sub-table: as wide as the codes sharing this prefix need, grown one bit at a
+      // time while the longer codes still to come would not fit.
+      subBits = len - root;
+      int room = 1 << subBits;
+      for (unsigned l = len; l < maxLen; ++l) {
+        room -= static_cast<int>(remaining[l]);
+        if (room <= 0) break;
+        room *= 2;
+        ++subBits;
       }
-      std::uint32_t e = SymbolEntry(alphabet, symbol, len);
-      for (std::uint32_t k = rev >> root; k < (1u << subBits); k += 1u << (len - root))
-        table.entries[subOffset + k] = e;
+      subPrefix = prefix;
+      subOffset = next;
+      next += std::size_t{1} << subBits;
+      std::fill_n(entries + subOffset, std::size_t{1} << subBits, invalid);
+      entries[prefix] = MakeLink(static_cast<std::uint32_t>(subOffset), subBits);
     }
+    std::uint32_t e = SymbolEntry(alphabet, symbol, len);
+    for (std::uint32_t k = rev >> root; k < (1u << subBits); k += 1u << (len - root))
+      entries[subOffset + k] = e;
     --remaining[len];
+    nextCode(len);
   }
   if (left > 0 && maxLen > 1) return BuildResult::kIncomplete;
   return BuildResult::kComplete;
+}
+
+}  // namespace
+
+namespace {
+
+// Eight input bytes as a little-endian word; memcpy keeps the unaligned load defined.
+std::uint64_t LoadLE64(const std::uint8_t* p) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+  } else {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+  }
 }
 
 }  // namespace
@@ -292,6 +326,7 @@ class InflateState {
   State Codes();
   enum class FastStop { kLimit, kEndOfBlock, kInvalid };
   FastStop FastCodes();  // the fast loop, compiled for the processor at hand
+  template <bool kBmi2>
   [[gnu::always_inline]] inline FastStop FastLoop();
   FastStop FastCodesGeneric();
 #ifdef ORB_INFLATE_BMI2
@@ -352,6 +387,15 @@ bool InflateState::TopUpInput() {
 
 bool InflateState::NeedBits(unsigned n) {
   while (bitCount_ < n) {
+    if (inEnd_ - inPos_ >= 8) {
+      // A word at once while the buffer has one (no padding yet: real input remains). As in
+      // the fast loop, the bits above the new count are true input bits.
+      bitBuf_ &= (std::uint64_t{1} << bitCount_) - 1;
+      bitBuf_ |= LoadLE64(in_.data() + inPos_) << bitCount_;
+      inPos_ += (63 - bitCount_) >> 3;
+      bitCount_ |= 56;
+      return true;
+    }
     std::uint64_t byte = 0;
     if (inPos_ < inEnd_ || TopUpInput()) {
       byte = in_[inPos_++];
@@ -610,17 +654,20 @@ InflateState::State InflateState::Codes() {
 
 namespace {
 
-// Eight input bytes as a little-endian word; memcpy keeps the unaligned load defined.
-std::uint64_t LoadLE64(const std::uint8_t* p) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-  } else {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-  }
+#ifdef ORB_INFLATE_BMI2
+__attribute__((target("bmi2"))) inline std::uint64_t Bzhi(std::uint64_t x, std::uint32_t n) {
+  return _bzhi_u64(x, n);
+}
+#endif
+
+// The low EntryTotal(e) bits of x: one instruction in the BMI2 build (which reads only the
+// low byte of e, where the total sits), a mask otherwise.
+template <bool kBmi2>
+inline std::uint64_t LowBits(std::uint64_t x, std::uint32_t e) {
+#ifdef ORB_INFLATE_BMI2
+  if constexpr (kBmi2) return Bzhi(x, e);
+#endif
+  return x & ((std::uint64_t{1} << EntryTotal(e)) - 1);
 }
 
 void Copy8(std::uint8_t* dst, const std::uint8_t* src) {
@@ -712,6 +759,7 @@ inline void CopyMatch(std::uint8_t* out, std::size_t distance, std::size_t lengt
 // primary-table literals after a sub-table one at most 15 + 11 + 11, leaving 19, still enough
 // to look up the next code's primary entry; so each turn takes one refill, at its end, and
 // the next turn starts with its entry `e` already looked up (the load overlaps the copy).
+template <bool kBmi2>
 inline InflateState::FastStop InflateState::FastLoop() {
   const std::uint8_t* in = in_.data() + inPos_;
   const std::uint8_t* const inLimit = in_.data() + inEnd_ - kFastInput;
@@ -721,8 +769,10 @@ inline InflateState::FastStop InflateState::FastLoop() {
   std::uint64_t bb = bitBuf_;
   const std::uint32_t* const lit = lit_->entries.data();
   const std::uint32_t* const dist = dist_->entries.data();
-  const std::uint64_t litMask = (std::uint64_t{1} << lit_->bits) - 1;
-  const std::uint64_t distMask = (std::uint64_t{1} << dist_->bits) - 1;
+  constexpr unsigned litRoot = LitLenTable::kPrimaryBits;
+  constexpr unsigned distRoot = DistTable::kPrimaryBits;
+  constexpr std::uint64_t litMask = (std::uint64_t{1} << litRoot) - 1;
+  constexpr std::uint64_t distMask = (std::uint64_t{1} << distRoot) - 1;
   FastStop stop = FastStop::kLimit;
 
   // Branch-free refill. The byte at `in` always holds the bits from position bc of bb on,
@@ -749,7 +799,7 @@ inline InflateState::FastStop InflateState::FastLoop() {
   // A length's or distance's base plus its extra bits, taken from the bit buffer as it was
   // before consume().
   auto valueOf = [](std::uint32_t e, std::uint64_t saved) {
-    const std::uint64_t codeAndExtra = saved & ((std::uint64_t{1} << EntryTotal(e)) - 1);
+    const std::uint64_t codeAndExtra = LowBits<kBmi2>(saved, e);
     return static_cast<std::size_t>(EntryBase(e) + (codeAndExtra >> EntryShift(e)));
   };
 
@@ -772,6 +822,11 @@ inline InflateState::FastStop InflateState::FastLoop() {
           consume(e);
           *out++ = static_cast<std::uint8_t>(e >> 16);
           e = lit[bb & litMask];
+          if (IsLiteral(e)) {
+            consume(e);
+            *out++ = static_cast<std::uint8_t>(e >> 16);
+            e = lit[bb & litMask];
+          }
         }
       }
       refill();
@@ -779,8 +834,7 @@ inline InflateState::FastStop InflateState::FastLoop() {
     }
     if (e & kExceptional) {
       if (e & kLinkFlag) {
-        const unsigned root = lit_->bits;
-        e = lit[EntryBase(e) + ((bb >> root) & ((std::uint64_t{1} << EntryCodeLength(e)) - 1))];
+        e = lit[EntryBase(e) + ((bb >> litRoot) & ((std::uint64_t{1} << EntryCodeLength(e)) - 1))];
         if (IsLiteral(e)) {
           consume(e);
           *out++ = static_cast<std::uint8_t>(e >> 16);
@@ -808,8 +862,7 @@ inline InflateState::FastStop InflateState::FastLoop() {
     e = dist[bb & distMask];
     if (e & kExceptional) {
       if (e & kLinkFlag) {
-        const unsigned root = dist_->bits;
-        e = dist[EntryBase(e) + ((bb >> root) & ((std::uint64_t{1} << EntryCodeLength(e)) - 1))];
+        e = dist[EntryBase(e) + ((bb >> distRoot) & ((std::uint64_t{1} << EntryCodeLength(e)) - 1))];
       }
       if (e & kExceptional) {
         stop = FastStop::kInvalid;
@@ -837,11 +890,11 @@ inline InflateState::FastStop InflateState::FastLoop() {
   return stop;
 }
 
-InflateState::FastStop InflateState::FastCodesGeneric() { return FastLoop(); }
+InflateState::FastStop InflateState::FastCodesGeneric() { return FastLoop<false>(); }
 
 #ifdef ORB_INFLATE_BMI2
 __attribute__((target("bmi2"))) InflateState::FastStop InflateState::FastCodesBmi2() {
-  return FastLoop();
+  return FastLoop<true>();
 }
 #endif
 
