@@ -267,8 +267,9 @@ TEST_P(InfoZipArchives, ExtractToTheFilesInfoZipUnzipWrites) {
                                         platform::kFileAttributeSystem;
     EXPECT_EQ(entry.attributes & kCompared, it->second.attributes & kCompared);
     // Every date in the tree is on an even second, so the DOS date we restore from and the
-    // Unix time Info-ZIP restores from name the same instant. (<chrono> itself cannot be
-    // compiled with the GBK execution character set; <filesystem> brings what is used here.)
+    // Unix time Info-ZIP restores from name the same instant, as long as the zone the archive
+    // was made in is the zone we run in (ctest sets TZ=UTC for both). (<chrono> itself cannot
+    // be compiled with the GBK execution character set; <filesystem> brings what is used.)
     auto want_time = WriteTime(reference + "\\" + name);
     auto have_time = WriteTime(ours + "\\" + name);
     ASSERT_TRUE(want_time && have_time) << "cannot read the write times";

@@ -35,6 +35,7 @@ if [ -n "$missing" ]; then
 fi
 
 export LC_ALL=C   # awk writes the binary file's bytes as they are
+export TZ=UTC     # zip stores local times; the reader restores them in UTC too
 mkdir -p "$(dirname "$out")"
 work=$(mktemp -d "$out.tmp.XXXXXX")
 trap 'rm -rf "$work"' EXIT
