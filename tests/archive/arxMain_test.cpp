@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "archive/ZipBuilder.h"
 #include "archive/arxUnZIP.h"
 #include "support/FakeUserInterface.h"
@@ -112,6 +114,43 @@ TEST(DetectArcType, SignaturesOfOtherFormats) {
       EXPECT_EQ(z.StartOffset(), 15770);
     }
   }
+}
+
+TEST(TArchiveFile, ReadsAfterAnySeekGiveTheFilesBytes) {
+  // Reads are served from a read-ahead buffer: pieces inside it, across its end, larger than
+  // it, backwards into it, and at or past the end of the file.
+  orbtest::ScratchDir dir;
+  ASSERT_TRUE(dir.ok());
+  std::string bytes(200000, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  const std::string file = dir.Join("data.bin");
+  ASSERT_EQ(orbtest::WriteWholeFile(file, bytes), 0u);
+  orb::TArchiveFile f;
+  ASSERT_TRUE(f.Open(file));
+  const struct {
+    std::int64_t seek;  // -1: read on from where the last read ended
+    std::uint32_t count;
+    std::uint32_t expected;
+  } cases[] = {
+      {0, 30, 30},          {-1, 50, 50},         {65530, 30, 30},      {-1, 100000, 100000},
+      {10, 70000, 70000},   {5, 20, 20},          {199990, 30, 10},     {-1, 5, 0},
+      {250000, 4, 0},       {131072, 65536, 65536}, {0, 200000, 200000}, {65535, 1, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "seek " << c.seek << " count " << c.count);
+    if (c.seek >= 0) {
+      ASSERT_TRUE(f.TrySeek(c.seek));
+    }
+    const std::int64_t from = f.Position();
+    std::string got(c.count, '\0');
+    ASSERT_EQ(f.Read(got.data(), c.count), c.expected);
+    got.resize(c.expected);
+    EXPECT_EQ(got, bytes.substr(static_cast<std::size_t>(std::min<std::int64_t>(from, 200000)), c.expected));
+    EXPECT_EQ(f.Position(), from + c.expected);
+  }
+  EXPECT_FALSE(f.TrySeek(-1));
+  EXPECT_TRUE(f.Close());
+  EXPECT_FALSE(f.TrySeek(0));
 }
 
 TEST(TarxMain, ArchiveFileSetterNormalisesSlashes) {

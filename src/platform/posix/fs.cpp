@@ -39,7 +39,7 @@ constexpr std::uint32_t kReparsePoint = 0x400;
 std::uint32_t AttributesOf(const std::string& name_utf8, const struct stat& st,
                            const std::string& unix_path) {
   std::uint32_t a = S_ISDIR(st.st_mode) ? kFileAttributeDirectory : kFileAttributeArchive;
-  if (!posix::Writable(unix_path, st) && !S_ISDIR(st.st_mode)) a |= kFileAttributeReadOnly;
+  if (!S_ISDIR(st.st_mode) && !posix::Writable(unix_path, st)) a |= kFileAttributeReadOnly;
   if (name_utf8.size() > 1 && name_utf8[0] == '.' && name_utf8 != "..") a |= kFileAttributeHidden;
   return a;
 }
