@@ -248,7 +248,7 @@ TEST_P(InfoZipArchives, ExtractToTheFilesInfoZipUnzipWrites) {
   for (const auto& [name, entry] : got) {
     SCOPED_TRACE(name);
     if (entry.folder) {
-      EXPECT_TRUE(expected_folders.count(name)) << "a folder Info-ZIP unzip did not make with files";
+      EXPECT_TRUE(expected_folders.count(name)) << "a folder that holds no extracted file";
       continue;
     }
     auto it = expected.find(name);
@@ -285,6 +285,10 @@ TEST_P(InfoZipArchives, ExtractToTheFilesInfoZipUnzipWrites) {
   }
   for (const std::string& folder : expected_folders)
     EXPECT_TRUE(got.count(folder) && got[folder].folder) << folder << ": folder not made";
+  // Nothing beside the extraction folder either.
+  std::map<std::string, Entry> scratch;
+  Walk(dir.path(), "", scratch);
+  EXPECT_EQ(scratch.size(), got.size() + 1) << "files written outside " << ours;
 }
 
 INSTANTIATE_TEST_SUITE_P(InfoZip, InfoZipArchives, ::testing::ValuesIn(kInfoZipCases),
