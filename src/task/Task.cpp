@@ -182,7 +182,7 @@ void TTasks::LoadInternal(const std::string& host_folder) {
   table_->SetExclusive(true);
   table_->SetTableName(PathJoin(host_folder, kCatalogFileName));
   const bool existed = IsFile(table_->TableName());
-  if (!existed) CreateCatalogFile(table_->TableName());
+  if (!existed) CreateMissingCatalog();
 
   table_->SetActive(true);
   bool complete = true;
@@ -194,6 +194,18 @@ void TTasks::LoadInternal(const std::string& host_folder) {
     const std::string program_folder = ProgramFolder();
     RegisterTaskDirs(program_folder, *this);
     RegisterTaskDirs(program_folder + "\\Tasks", *this);
+  }
+}
+
+void TTasks::CreateMissingCatalog() {
+  try {
+    CreateCatalogFile(table_->TableName());
+  } catch (...) {
+    // A catalog cut short while it was made (a full disk) would fail every later run with
+    // an invalid header until removed by hand. Nothing was there before, so what is there
+    // now is only our own partial file.
+    platform::RemoveFile(table_->TableName());
+    throw;
   }
 }
 
@@ -269,6 +281,10 @@ bool TTasks::AddTask(const TaskInfoType& info) {
     return false;
   if (!table_->ReadOnly()) {
     TfnDBFTable& t = *table_;
+    // Opened for writing, a missing table file would be created empty by the file object
+    // and then fail on its header, leaving an empty catalog that no later run can read.
+    // It is missing when Load could not make it; it is made here the same way.
+    if (!t.Active() && !t.TableName().empty() && !IsFile(t.TableName())) CreateMissingCatalog();
     t.SetActive(true);
     try {
       t.Append();

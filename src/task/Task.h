@@ -118,6 +118,8 @@ class TTasks : public TComponent {
 
  private:
   void LoadInternal(const std::string& host_folder);
+  // Makes the catalog file that is not there; a part-made one is removed again.
+  void CreateMissingCatalog();
   void Rebuild();
   void ReadAll();
 

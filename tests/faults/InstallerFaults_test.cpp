@@ -123,8 +123,14 @@ class SizeLimitedExtraction : public Extraction {
 // disk fills up as the catalog grows.
 class SizeLimitedCatalog : public Catalog {
  public:
-  explicit SizeLimitedCatalog(std::uint64_t limit) : limit_(limit) {}
-  void Load(const std::string& root_dir) override { inner_->Load(root_dir); }
+  // `from_load`: the limit holds while the catalog is read (or made) too.
+  explicit SizeLimitedCatalog(std::uint64_t limit, bool from_load = false)
+      : limit_(limit), from_load_(from_load) {}
+  void Load(const std::string& root_dir) override {
+    if (!from_load_) return inner_->Load(root_dir);
+    test::ScopedFileSizeLimit limit(limit_);
+    inner_->Load(root_dir);
+  }
   std::optional<std::string> FindDirByFlag(const std::string& flag) override {
     return inner_->FindDirByFlag(flag);
   }
@@ -136,6 +142,7 @@ class SizeLimitedCatalog : public Catalog {
  private:
   std::unique_ptr<Catalog> inner_ = MakeTasksCatalog();
   std::uint64_t limit_;
+  bool from_load_;
 };
 
 // Everything a row may change before the run: the machine is set up as an operator's would
@@ -242,6 +249,7 @@ enum class CatalogAfter {
   kRecordsKept,   // rewritten (date, trailer), but with the same descriptors and records
   kOursAppended,  // the existing records and descriptors kept, one record for the task added
   kCreated,       // a new catalog holding the task alone
+  kAbsent,        // still no catalog: nothing half-made is left to fail later runs
 };
 
 enum class HostAfter { kUnchanged, kPatched };
@@ -490,6 +498,10 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
       EXPECT_EQ(kept + record + 16, catalog_after.size()) << "records, then one trailer";
       break;
     }
+    case CatalogAfter::kAbsent:
+      EXPECT_FALSE(TestMachine::Exists(s.catalog))
+          << "a catalog of " << catalog_after.size() << " bytes was left behind";
+      break;
     case CatalogAfter::kCreated: {
       ASSERT_GE(catalog_after.size(), 12u);
       ASSERT_EQ(1u, Le32(catalog_after, 4));
@@ -665,6 +677,16 @@ const Row kCatalogRows[] = {
        if (!probe.Unavailable().empty()) s.ForSkip(probe.Unavailable());
      },
      Ending::kHandler, CatalogAfter::kRecordsKept, HostAfter::kUnchanged},
+    // The catalog is missing and the disk fills while it is being made: the part-made file
+    // would fail every later run with an invalid header, so none may be left.
+    {"missing_and_disk_fills_while_it_is_made",
+     [](Scene& s) {
+       ASSERT_EQ(0u, platform::RemoveFile(s.catalog));
+       s.services.make_catalog = [] { return std::make_unique<SizeLimitedCatalog>(300, true); };
+       test::ScopedFileSizeLimit probe(1u << 30);
+       if (!probe.Unavailable().empty()) s.ForSkip(probe.Unavailable());
+     },
+     Ending::kCatalogErrorThenHandler, CatalogAfter::kAbsent, HostAfter::kUnchanged},
     {"read_only", [](Scene& s) { MakeReadOnly(s, s.catalog); },
      Ending::kCatalogErrorThenHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     {"held_open_by_the_host", [](Scene& s) { s.holds.push_back({s.catalog, "rw", "-"}); },
