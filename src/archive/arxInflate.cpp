@@ -754,11 +754,16 @@ inline void CopyMatch(std::uint8_t* out, std::size_t distance, std::size_t lengt
 //  - out < outLimit = f_ + kWindowSize: one turn writes at most one match (258 bytes) plus the
 //    31-byte overshoot of CopyMatch, or three literals, past the current piece, which the
 //    buffer's slack past kSlideAt + kWindowSize holds.
-// Bit budget: a refill leaves at least 56 valid bits (bc is 56..63 after it). A whole match
-// needs at most 48 (length code 15 + extra 5, distance code 15 + extra 13), and three
-// primary-table literals after a sub-table one at most 15 + 11 + 11, leaving 19, still enough
-// to look up the next code's primary entry; so each turn takes one refill, at its end, and
-// the next turn starts with its entry `e` already looked up (the load overlaps the copy).
+// Bit budget: a refill leaves at least 56 valid bits (bc is 56..63 after it); a primary
+// lookup needs 11 valid bits (8 in the distance table), a lookup through a sub-table 15.
+// Each turn starts with a refill and with the entry `e` of its first code already looked up.
+//  - Literals: four primary-table ones take at most 44 bits, leaving 12 for the next lookup;
+//    a sub-table literal takes at most 15, leaving 41.
+//  - A match: the length takes at most 20 bits (code 15 + extra 5), leaving 36 for the
+//    distance lookup; a second refill, then the distance takes at most 28 (code 15 + extra
+//    13), leaving 28 for the next lookup. So no lookup waits for a refill's input load: the
+//    next code's entry loads while the match is copied.
+// Two refills advance `in` by at most 14 bytes, well inside the kFastInput margin.
 template <bool kBmi2>
 inline InflateState::FastStop InflateState::FastLoop() {
   const std::uint8_t* in = in_.data() + inPos_;
@@ -807,10 +812,12 @@ inline InflateState::FastStop InflateState::FastLoop() {
   refill();
   std::uint32_t e = lit[bb & litMask];
   while (in <= inLimit && out < outLimit) {
-    // Here bc >= 56 and e is the primary entry of the next literal/length code.
+    // e is the primary entry of the next literal/length code, looked up from valid bits; the
+    // refill only adds bits above them, so it stays valid.
+    refill();  // bc >= 56
     if (IsLiteral(e)) {
-      // Up to three literals: the second and third only from the primary table (a link is
-      // left in e for the next turn; its primary lookup stays valid across the refill).
+      // Up to four literals, the later ones only from the primary table (a link is left in e
+      // for the next turn).
       consume(e);
       *out++ = static_cast<std::uint8_t>(e >> 16);
       e = lit[bb & litMask];
@@ -829,7 +836,6 @@ inline InflateState::FastStop InflateState::FastLoop() {
           }
         }
       }
-      refill();
       continue;
     }
     if (e & kExceptional) {
@@ -838,7 +844,6 @@ inline InflateState::FastStop InflateState::FastLoop() {
         if (IsLiteral(e)) {
           consume(e);
           *out++ = static_cast<std::uint8_t>(e >> 16);
-          refill();
           e = lit[bb & litMask];
           continue;
         }
@@ -860,6 +865,9 @@ inline InflateState::FastStop InflateState::FastLoop() {
     const std::size_t length = valueOf(e, saved);
 
     e = dist[bb & distMask];
+    // The second refill, while the distance entry loads: the bits after the distance then
+    // suffice for the next lookup, which so waits for no input load.
+    refill();
     if (e & kExceptional) {
       if (e & kLinkFlag) {
         e = dist[EntryBase(e) + ((bb >> distRoot) & ((std::uint64_t{1} << EntryCodeLength(e)) - 1))];
@@ -876,7 +884,6 @@ inline InflateState::FastStop InflateState::FastLoop() {
       stop = FastStop::kInvalid;  // before the entry's first byte
       break;
     }
-    refill();
     e = lit[bb & litMask];
     CopyMatch(out, distance, length);
     out += length;
