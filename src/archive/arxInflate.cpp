@@ -541,10 +541,22 @@ InflateState::State InflateState::DynamicHeader() {
   unsigned total = nlit + ndist;
   unsigned i = 0;
   while (i < total) {
-    std::uint32_t e;
-    if (!DecodeCareful(codeLengths_.entries.data(), codeLengths_.bits, e)) return State::kDone;
-    if (IsInvalid(e)) return result_.MessageId ? State::kFailed : InvalidCode();
-    unsigned sym = EntryValue(e);
+    unsigned sym;
+    if (bitCount_ >= padBits_ + 14 || inEnd_ - inPos_ >= 8) {
+      // 14 real bits (a code of at most 7 bits and at most 7 extra bits) are at hand or come
+      // in one word: no end of input can intervene, so the code is read straight from the
+      // bit buffer, through the table's full 7-bit width (it has no sub-tables).
+      NeedBits(14);
+      const std::uint32_t e = codeLengths_.entries[PeekBits(CodeLengthTable::kPrimaryBits)];
+      if (IsInvalid(e)) return InvalidCode();
+      DropBits(EntryCodeLength(e));
+      sym = EntryValue(e);
+    } else {
+      std::uint32_t e;
+      if (!DecodeCareful(codeLengths_.entries.data(), codeLengths_.bits, e)) return State::kDone;
+      if (IsInvalid(e)) return result_.MessageId ? State::kFailed : InvalidCode();
+      sym = EntryValue(e);
+    }
     if (sym < 16) {
       lengths[i++] = static_cast<std::uint8_t>(sym);
       continue;
@@ -791,9 +803,9 @@ inline InflateState::FastStop InflateState::FastLoop() {
   // entries' upper fields leave; nobody reads them.
   std::uint32_t bits = bitCount_;
   auto refill = [&] {
-    const unsigned bc = bits & 0xFF;
-    bb |= LoadLE64(in) << bc;
-    in += 7 - (bc >> 3);
+    // (bits & 63 is bc, as bc < 64; and 63 - bc, the bits still free, is ~bits & 63.)
+    bb |= LoadLE64(in) << (bits & 63);
+    in += (~bits & 63) >> 3;
     bits |= 56;
   };
   // Drops the entry's bits (code and extra bits at once).
