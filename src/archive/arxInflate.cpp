@@ -54,8 +54,9 @@ constexpr std::size_t kHist = kWindowSize;
 // f reaches kSlideAt before a slide (at least two pieces: the history plus one).
 constexpr std::size_t kSlideAt = 8 * kHist;
 constexpr std::size_t kBufSize = kSlideAt + kHist + 512;
-// Unread input the fast loop needs: two 8-byte loads' worth, so a refill never reads past the
-// data and a symbol never needs bytes that are not there.
+// Unread input the fast loop needs at the top of a turn: a turn's two refills advance at most
+// 14 bytes and each loads 8, so no refill reads past the data and no symbol needs bytes that
+// are not there.
 constexpr std::size_t kFastInput = 32;
 
 // ---- Decoding table entries -------------------------------------------------------------
@@ -764,7 +765,7 @@ inline void CopyMatch(std::uint8_t* out, std::size_t distance, std::size_t lengt
 //  - in <= inLimit: at least kFastInput (32) bytes of real input are unread, so a refill may
 //    load 8 bytes and no code can reach the end of the data (padBits_ is 0 throughout);
 //  - out < outLimit = f_ + kWindowSize: one turn writes at most one match (258 bytes) plus the
-//    31-byte overshoot of CopyMatch, or three literals, past the current piece, which the
+//    31-byte overshoot of CopyMatch, or four literals, past the current piece, which the
 //    buffer's slack past kSlideAt + kWindowSize holds.
 // Bit budget: a refill leaves at least 56 valid bits (bc is 56..63 after it); a primary
 // lookup needs 11 valid bits (8 in the distance table), a lookup through a sub-table 15.
@@ -773,8 +774,8 @@ inline void CopyMatch(std::uint8_t* out, std::size_t distance, std::size_t lengt
 //    a sub-table literal takes at most 15, leaving 41.
 //  - A match: the length takes at most 20 bits (code 15 + extra 5), leaving 36 for the
 //    distance lookup; a second refill, then the distance takes at most 28 (code 15 + extra
-//    13), leaving 28 for the next lookup. So no lookup waits for a refill's input load: the
-//    next code's entry loads while the match is copied.
+//    13), leaving 28 for the next lookup. So the lookup after a match waits for no input
+//    load, and the next code's entry loads while the match is copied.
 // Two refills advance `in` by at most 14 bytes, well inside the kFastInput margin.
 template <bool kBmi2>
 inline InflateState::FastStop InflateState::FastLoop() {
