@@ -128,6 +128,45 @@ TEST(FileOpen, DeleteOnCloseRemovesTheFile) {
   EXPECT_EQ(GetAttributes(name, attrs), kErrorFileNotFound);
 }
 
+TEST(FileOpen, ANameEndingInABackslashIsNoFileName) {
+  orbtest::ScratchDir dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string existing = dir.Join("f.tsk");
+  const std::string missing = dir.Join("new.tsk");
+  // Windows answers "exists" and "not found" as for the name without the backslash, and
+  // refuses everything else as an invalid name.
+  const struct {
+    std::uint32_t disposition;
+    std::uint32_t on_existing;
+    std::uint32_t on_missing;
+  } cases[] = {
+      {kCreateNew, kErrorFileExists, kErrorInvalidName},
+      {kCreateAlways, kErrorInvalidName, kErrorInvalidName},
+      {kOpenExisting, kErrorInvalidName, kErrorFileNotFound},
+      {kOpenAlways, kErrorInvalidName, kErrorInvalidName},
+      {kTruncateExisting, kErrorInvalidName, kErrorFileNotFound},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.disposition);
+    ASSERT_EQ(orbtest::WriteWholeFile(existing, "12345"), 0u);
+    ScopedFile f;
+    EXPECT_EQ(Open(existing + "\\", kGenericRead | kGenericWrite, 0, c.disposition, f),
+              c.on_existing);
+    EXPECT_FALSE(f);
+    std::string bytes;
+    EXPECT_EQ(orbtest::ReadWholeFile(existing, bytes), 0u);
+    EXPECT_EQ(bytes, "12345");
+    EXPECT_EQ(Open(missing + "\\", kGenericRead | kGenericWrite, 0, c.disposition, f),
+              c.on_missing);
+    EXPECT_FALSE(f);
+    std::uint32_t attributes = 0;
+    EXPECT_NE(GetAttributes(missing, attributes), 0u) << "created";
+  }
+  // A double-byte character whose trail byte is 0x5C ends the name, not a separator.
+  ScopedFile f;
+  EXPECT_EQ(Open(dir.Join("乗"), kGenericRead | kGenericWrite, 0, kCreateNew, f), 0u);
+}
+
 TEST(FileOpen, NamesMatchWithoutRegardToCase) {
   orbtest::ScratchDir dir;
   ASSERT_EQ(CreateDir(dir.Join("Task.TSK")), 0u);

@@ -17,6 +17,7 @@
 #include <unordered_set>
 
 #include "platform/error.h"
+#include "platform/gbk.h"
 #include "platform/file.h"
 #include "platform/posix/internal.h"
 #include "platform/types.h"
@@ -114,6 +115,26 @@ bool ClaimSharing(int fd, bool read, bool write, std::uint32_t share, bool fd_re
 
 }  // namespace
 
+namespace {
+
+// Whether the last whole character of a GBK name is a path separator (a trail byte 0x5C
+// of a double-byte character is not).
+bool EndsWithSeparator(const std::string& name) {
+  bool separator = false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (IsGbkLeadByte(c) && i + 1 < name.size()) {
+      ++i;
+      separator = false;
+    } else {
+      separator = c == '\\' || c == '/';
+    }
+  }
+  return separator;
+}
+
+}  // namespace
+
 std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
                        std::uint32_t share_mode, std::uint32_t creation_disposition,
                        std::uint32_t flags_and_attributes, FileHandle& out) {
@@ -135,6 +156,10 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
                   creation_disposition == kTruncateExisting)) {
     return Fail(p.parent_missing ? kErrorPathNotFound : kErrorFileNotFound);
   }
+  // "name\" names a folder, never a file: past the two answers above, Windows refuses it as
+  // a file name. Resolving it to the file "name" would let a folder entry of an archive
+  // empty a file of that name.
+  if (EndsWithSeparator(name)) return Fail(kErrorInvalidName);
   // A read-only file refuses write access and replacement even to the superuser.
   bool replaces = creation_disposition == kCreateAlways || creation_disposition == kTruncateExisting;
   if (exists && (write || replaces) && !posix::Writable(p.path, st)) {
