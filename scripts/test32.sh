@@ -22,9 +22,12 @@ if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 
-# Tests left out of the 32-bit run, by ctest label, each with its reason (printed below).
-excluded_labels=()
-excluded_reasons=()
+# Tests left out of the 32-bit run, by ctest name, each with its reason (printed below).
+# Only what the emulator cannot do belongs here, never a failure of the code under test.
+excluded_tests=(ChildProcess.MissingProgramFailsToStart)
+excluded_reasons=("under qemu-user posix_spawn cannot report a failed exec: the emulator
+    runs the spawn's vfork as a fork, so the child's exec error never reaches the parent,
+    which sees a child that exits with 127 instead")
 
 gtest=$build/gtest-install
 if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
@@ -42,12 +45,30 @@ cmake --build "$build/main" -j"$jobs" >"$build/build.log" 2>&1 || { tail -n 60 "
 file "$build/main/tests/archive/archive_decoder_tests" 2>/dev/null | grep -q 'ELF 32-bit' ||
   { echo "test32: the test programs are not 32-bit"; exit 1; }
 
+# Programs that the tests start themselves (a second process holding a file open, arxunzip
+# under the Info-ZIP comparison) are 32-bit too, and the kernel here cannot run them: each one
+# becomes a small script that starts it under qemu-i386 (the kernel runs scripts natively),
+# and the program itself moves beside it as NAME.i686. Test programs are left as they are:
+# ctest starts them under qemu-i386 itself, and GoogleTest's programs are known by the name
+# of its test-listing flag inside them. A later build that relinks a program replaces the
+# script with the program again, and this step wraps it anew.
+wrapped=0
+while IFS= read -r -d '' exe; do
+  file -b "$exe" | grep -q '^ELF 32-bit' || continue
+  grep -q gtest_list_tests "$exe" && continue
+  mv -f "$exe" "$exe.i686"
+  printf '#!/bin/sh\nexec qemu-i386 "%s.i686" "$@"\n' "$exe" >"$exe"
+  chmod +x "$exe"
+  wrapped=$((wrapped + 1))
+done < <(find "$build/main" -path '*/CMakeFiles' -prune -o -type f -perm -u+x ! -name '*.i686' -print0)
+echo "test32: $wrapped programs started by the tests now run under qemu-i386"
+
 exclude=()
-if [ ${#excluded_labels[@]} -gt 0 ]; then
-  for i in "${!excluded_labels[@]}"; do
-    echo "test32: label ${excluded_labels[$i]} left out: ${excluded_reasons[$i]}"
+if [ ${#excluded_tests[@]} -gt 0 ]; then
+  for i in "${!excluded_tests[@]}"; do
+    echo "test32: ${excluded_tests[$i]} left out: ${excluded_reasons[$i]}"
   done
-  exclude=(-LE "^($(IFS='|'; echo "${excluded_labels[*]}"))\$")
+  exclude=(-E "^($(IFS='|'; echo "${excluded_tests[*]}"))\$")
 fi
 ctest --test-dir "$build/main" -j"$jobs" --timeout 600 --output-on-failure --no-tests=error \
   "${exclude[@]}" >"$build/ctest.log" 2>&1 || {
