@@ -254,9 +254,13 @@ void TDBFTable::WriteHeaderAndTrailer() {
   // page mark. The wide form is also used when a record is too long for the 16-bit record
   // length of the classic form (only possible for a table read in wide form with fewer
   // than 2,000 fields, whose header is 32 n + 296 bytes just as the wide form says).
+  // A header size of exactly 296 (a table read in wide form without fields) must stay in
+  // wide form too: written as a classic header it would read back as wide, its record length
+  // taken for a field count.
   const std::uint32_t record_size = static_cast<std::uint32_t>(RecordSize());
   const bool wide = FieldCount() >= dbf::kWideFieldCount ||
-                    record_size > dbf::kMaxClassicRecordLength;
+                    record_size > dbf::kMaxClassicRecordLength ||
+                    HeaderSize() == dbf::kWideMarker;
   const dbf::DBFHeader header =
       dbf::DBFHeader::Make(RecordCount(), wide, static_cast<std::uint32_t>(HeaderSize()),
                            record_size, FieldCount());

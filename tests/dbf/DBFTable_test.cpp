@@ -408,6 +408,32 @@ TEST_F(DBFTableTest, HeaderIsRejectedAndFileLeftUnchanged) {
   }
 }
 
+// A header length of 296 always reads as the wide form, so a table that has no fields and
+// a 296-byte header must be written back in that form: written as a classic header, its
+// record length would be read as a field count and the records after it would be lost.
+TEST_F(DBFTableTest, FieldlessWideTableKeepsItsRecordsWhenWrittenBack) {
+  ASSERT_TRUE(dir_.ok());
+  std::string h(32, '\0');
+  h[0] = 0x03;
+  h.replace(8, 2, Le16(296));
+  h.replace(10, 2, Le16(0));
+  const std::string path = Path("fieldless.dbf");
+  ASSERT_EQ(orbtest::WriteWholeFile(path, h + "\r"), 0u);
+  for (int round = 1; round <= 2; ++round) {
+    SCOPED_TRACE(round);
+    TDBFTable table(path, false, true);
+    EXPECT_EQ(table.FieldCount(), 0u);
+    EXPECT_EQ(table.HeaderSize(), 296);
+    EXPECT_EQ(table.RecordCount(), static_cast<std::uint32_t>(round - 1));
+    table.Append();
+    table.Post();
+    table.SetActive(false);
+  }
+  TDBFTable table(path, true, false);
+  EXPECT_EQ(table.RecordCount(), 2u);
+  EXPECT_EQ(table.RecordSize(), 1);
+}
+
 TEST_F(DBFTableTest, DescriptorListEndingEarlyGivesTheFieldsRead) {
   ASSERT_TRUE(dir_.ok());
   // The header length allows five descriptors; the terminator follows the second.
