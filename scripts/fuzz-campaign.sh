@@ -16,7 +16,9 @@ mkdir -p "$camp/crashes"
 for t in $targets; do
   mkdir -p "$camp/corpus-$t"
   log=$camp/$t.log
-  "$build/fuzz_$t" -rss_limit_mb=2048 -timeout=10 -max_len=65536 \
+  # The time limit per input is wall time: a campaign run at a low priority on a busy
+  # machine needs a longer one (ORB_FUZZ_TIMEOUT) to report only real hangs.
+  "$build/fuzz_$t" -rss_limit_mb=2048 -timeout="${ORB_FUZZ_TIMEOUT:-10}" -max_len=65536 \
     -print_final_stats=1 -max_total_time="$secs" -artifact_prefix="$camp/crashes/$t-" \
     "$camp/corpus-$t" "fuzz/corpus/$t" >"$log" 2>&1
   rc=$?
