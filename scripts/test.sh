@@ -6,7 +6,12 @@
 #   3. builds `win64`, boots a fresh Wine prefix, runs the same tests under Wine, then the
 #      registry cross-check between the two builds and the dialog checks;
 #   4. builds `win32`, the shipping 32-bit build, which cannot run here, and checks its
-#      executables statically (scripts/check-pe.sh).
+#      executables statically (scripts/check-pe.sh);
+#   5. runs the test suite as 32-bit Linux code under qemu-i386 (scripts/test32.sh), so that
+#      the shipping width's arithmetic and layouts are exercised, not only compiled, and
+#      under valgrind's memcheck in a build without sanitizers (scripts/valgrind-run.sh).
+#      They come last: they take the longest, and the stages before them keep giving their
+#      verdict as early as before.
 # Any failure fails the script. Every stage is bounded in time, and every Wine call has a
 # timeout, so that a dialog nobody answers cannot hang a CI job. Build logs go to
 # build/logs/; ctest's summary and the output of failing tests are printed.
@@ -119,6 +124,17 @@ end "win32: configure + build (not run)"
 begin "win32: static PE check"
 scripts/check-pe.sh build/win32 --require-installer
 end "win32: static PE check"
+
+begin "linux32: build + ctest under qemu-i386"
+logged linux32 3000 env ORB_JOBS="$jobs" scripts/test32.sh build/linux32
+grep -E 'left out|tests passed|^Total Test time' "$logs/linux32.log" | sed 's/^/[linux32] /' || true
+end "linux32: build + ctest under qemu-i386"
+
+begin "valgrind: build + ctest under memcheck"
+logged valgrind 3000 env ORB_JOBS="$jobs" scripts/valgrind-run.sh build/valgrind
+grep -E 'left out|tests passed|^Total Test time|scripted runs' "$logs/valgrind.log" \
+  | sed 's/^/[valgrind] /' || true
+end "valgrind: build + ctest under memcheck"
 
 echo
 echo "== timings ($jobs jobs)"
