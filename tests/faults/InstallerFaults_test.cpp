@@ -172,11 +172,11 @@ struct Scene {
   std::map<std::string, std::string> kept_files;  // files whose bytes must survive the run
 
   void WriteHost(std::array<std::uint16_t, 4> version, mkhost::TSites sites, bool short_image) {
-    mkhost::THostSpec spec;
-    spec.version = version;
-    spec.sites = sites;
-    spec.short_image = short_image;
-    machine.WriteFile(host_exe, mkhost::BuildHostImage(spec));
+    mkhost::THostSpec host_spec;
+    host_spec.version = version;
+    host_spec.sites = sites;
+    host_spec.short_image = short_image;
+    machine.WriteFile(host_exe, mkhost::BuildHostImage(host_spec));
   }
   void ForSkip(const std::string& why) {
     if (skip.empty()) skip = why;
