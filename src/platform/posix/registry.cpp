@@ -272,7 +272,10 @@ void Hive::Parse(const std::string& text) {
     std::size_t nl = text.find('\n', start);
     if (nl == std::string::npos) nl = text.size();
     std::string line = text.substr(start, nl - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Every carriage return at the end goes, not only one: a line written back without its
+    // first one would otherwise read differently the next time (a hex value ending in "\"
+    // and a return would become a continuation and swallow the next key).
+    while (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
     start = nl + 1;
   }
