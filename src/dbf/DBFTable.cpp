@@ -268,6 +268,16 @@ void TDBFTable::WriteHeaderAndTrailer() {
   header.Encode(raw.data());
   file_->Seek(0, 0);
   file_->Write(raw.data(), static_cast<std::uint32_t>(raw.size()));
+  // The classic form finds the end of the descriptor list by its terminator whenever the
+  // header has room for more descriptors than the table has, which is the case for every
+  // header of 32 n + 296 bytes. A table read in wide form counted its descriptors instead
+  // and need not have one: without it, it would read back with phantom fields or not at all.
+  const std::uint32_t header_size = static_cast<std::uint32_t>(HeaderSize());
+  if (!wide && header_size >= 33 && (header_size - 33) / 32 > FieldCount()) {
+    const std::uint8_t terminator = dbf::kTerminator;
+    file_->Seek(static_cast<std::int64_t>(dbf::DBFHeader::kSize) + 32 * FieldCount(), 0);
+    file_->Write(&terminator, 1);
+  }
 
   // Whatever follows the records (an old trailer, another program's end-of-file byte) is
   // cut off. Positions are 32-bit: a table stays below 4 GB.

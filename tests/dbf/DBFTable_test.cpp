@@ -434,6 +434,33 @@ TEST_F(DBFTableTest, FieldlessWideTableKeepsItsRecordsWhenWrittenBack) {
   EXPECT_EQ(table.RecordSize(), 1);
 }
 
+TEST_F(DBFTableTest, WideTableWithoutTerminatorKeepsItsFieldsWhenWrittenBack) {
+  ASSERT_TRUE(dir_.ok());
+  // Wide form counts its descriptors: this one has no 0x0D after its only descriptor.
+  std::string h(32, '\0');
+  h[0] = 0x03;
+  h.replace(8, 2, Le16(296));
+  h.replace(10, 2, Le16(1));
+  const std::string path = Path("wide1.dbf");
+  ASSERT_EQ(orbtest::WriteWholeFile(path, h + Descriptor("A", 'C', 3) + std::string(264, '\0')),
+            0u);
+  {
+    TfnDBFTable table(path, false, true);
+    ASSERT_EQ(table.FieldCount(), 1u);
+    table.Append();
+    table.SetString(0, "xyz");
+    table.Post();
+    table.SetActive(false);
+  }
+  TfnDBFTable table(path, true, false);
+  EXPECT_EQ(table.FieldCount(), 1u);
+  EXPECT_EQ(table.RecordSize(), 4);
+  EXPECT_EQ(table.HeaderSize(), 32 + 296);
+  ASSERT_EQ(table.RecordCount(), 1u);
+  table.First();
+  EXPECT_EQ(table.GetAsString(0), "xyz");
+}
+
 TEST_F(DBFTableTest, DescriptorListEndingEarlyGivesTheFieldsRead) {
   ASSERT_TRUE(dir_.ok());
   // The header length allows five descriptors; the terminator follows the second.
