@@ -184,7 +184,10 @@ double TCustomDataset::GetFloat(std::int32_t index) {
     } else if (c == '+') {
       // ignored
     } else if (c == 'E') {
-      exponent = static_cast<int>(std::trunc(value * std::pow(10.0, shift)));
+      // A damaged field can hold an exponent of any length: beyond a few hundred the result
+      // is already infinity or zero, and the conversion to int must stay in range.
+      const double e = std::trunc(value * std::pow(10.0, shift));
+      exponent = e > 9999.0 ? 9999 : e < -9999.0 ? -9999 : static_cast<int>(e);
       value = 0.0;
       factor = 1;
       shift = 0;
@@ -193,7 +196,8 @@ double TCustomDataset::GetFloat(std::int32_t index) {
     }
   }
   const int total = shift + exponent;
-  if (total != 0) value *= std::pow(10.0, total);
+  // Zero stays zero (not NaN) under an exponent that overflows the power.
+  if (total != 0 && value != 0.0) value *= std::pow(10.0, total);
   return value;
 }
 

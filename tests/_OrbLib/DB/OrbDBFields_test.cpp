@@ -2,6 +2,7 @@
 // conversions by type letter, the blank record and the two kinds of checks.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -122,6 +123,9 @@ TEST(FieldNumbers, GetFloatWalksBackwardsWithSignsAndExponents) {
       {"12345678901", 12345678901.0}, {"1.123456789", 1.123456789},
       {"0.000000000012", 1.2e-11},    {"1.5e3", 3}, /* lower-case e stops the walk */
       {"7 1", 1},
+      // Exponents far beyond the range of a double (a damaged field).
+      {"1E99999999999", HUGE_VAL}, {"-1E99999999999", -HUGE_VAL},
+      {"1E-99999999999", 0},       {"0E99999999999", 0},
   };
   for (const auto& c : cases) {
     auto t = OneField('F', static_cast<int>(std::strlen(c.stored)), c.stored);
