@@ -78,6 +78,16 @@ std::string Descriptor(const std::string& name, char type, std::uint8_t length) 
   return d;
 }
 
+// The 32 bytes before the descriptors of a wide-form table: a header length of 296, and the
+// field count where the classic form keeps its record length.
+std::string WideHeader(std::uint16_t fields) {
+  std::string h(32, '\0');
+  h[0] = 0x03;
+  h.replace(8, 2, Le16(296));
+  h.replace(10, 2, Le16(fields));
+  return h;
+}
+
 // A dBASE III file: version 0x03, code page mark 0x4D, the 0x0D terminator right behind the
 // descriptors, records, and an end-of-file byte 0x1A.
 std::string DBaseIIIFile(const std::vector<std::string>& records) {
@@ -413,12 +423,8 @@ TEST_F(DBFTableTest, HeaderIsRejectedAndFileLeftUnchanged) {
 // record length would be read as a field count and the records after it would be lost.
 TEST_F(DBFTableTest, FieldlessWideTableKeepsItsRecordsWhenWrittenBack) {
   ASSERT_TRUE(dir_.ok());
-  std::string h(32, '\0');
-  h[0] = 0x03;
-  h.replace(8, 2, Le16(296));
-  h.replace(10, 2, Le16(0));
   const std::string path = Path("fieldless.dbf");
-  ASSERT_EQ(orbtest::WriteWholeFile(path, h + "\r"), 0u);
+  ASSERT_EQ(orbtest::WriteWholeFile(path, WideHeader(0) + "\r"), 0u);
   for (int round = 1; round <= 2; ++round) {
     SCOPED_TRACE(round);
     TDBFTable table(path, false, true);
@@ -437,12 +443,9 @@ TEST_F(DBFTableTest, FieldlessWideTableKeepsItsRecordsWhenWrittenBack) {
 TEST_F(DBFTableTest, WideTableWithoutTerminatorKeepsItsFieldsWhenWrittenBack) {
   ASSERT_TRUE(dir_.ok());
   // Wide form counts its descriptors: this one has no 0x0D after its only descriptor.
-  std::string h(32, '\0');
-  h[0] = 0x03;
-  h.replace(8, 2, Le16(296));
-  h.replace(10, 2, Le16(1));
   const std::string path = Path("wide1.dbf");
-  ASSERT_EQ(orbtest::WriteWholeFile(path, h + Descriptor("A", 'C', 3) + std::string(264, '\0')),
+  ASSERT_EQ(orbtest::WriteWholeFile(
+                path, WideHeader(1) + Descriptor("A", 'C', 3) + std::string(264, '\0')),
             0u);
   {
     TfnDBFTable table(path, false, true);
