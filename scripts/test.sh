@@ -104,7 +104,12 @@ WINE_ENV_NO_TRAP=1 source scripts/wine-env.sh "$root/build/win64/wineprefix" --f
 end "win64: fresh Wine prefix"
 
 begin "win64: ctest under Wine"
+# Test programs that Wine failed to start are run again (cmake/wine-run.sh); say which.
+export ORB_WINE_RETRY_LOG=$logs/win64-retries.log
+rm -f "$ORB_WINE_RETRY_LOG"
 run_ctest win64-ctest 2400 --preset win64 -j"$jobs" --timeout 120
+if [ -s "$ORB_WINE_RETRY_LOG" ]; then sed 's/^/[win64-ctest] retried: /' "$ORB_WINE_RETRY_LOG"; fi
+unset ORB_WINE_RETRY_LOG
 end "win64: ctest under Wine"
 
 begin "win64: Wine checks (registry, dialogs)"
