@@ -251,19 +251,27 @@ void TDBFTable::InternalClose() {
 
 void TDBFTable::WriteHeaderAndTrailer() {
   // Nothing of the header read from the file survives, not even its version byte or code
-  // page mark. The wide form is also used when a record is too long for the 16-bit record
-  // length of the classic form (only possible for a table read in wide form with fewer
-  // than 2,000 fields, whose header is 32 n + 296 bytes just as the wide form says).
-  // A header size of exactly 296 (a table read in wide form without fields) must stay in
-  // wide form too: written as a classic header it would read back as wide, its record length
-  // taken for a field count.
+  // page mark, but the records stay where they are: whichever form is written must give back
+  // the same header size. The classic form stores it in 16 bits, and 296 there means wide.
+  // The wide form derives it from its descriptor count, 32 n + 296, and the descriptor list
+  // may end earlier at a terminator. From 2,000 fields on the wide form is chosen wherever
+  // it keeps the size; otherwise the form that can keep it is. Hence wide for a record too
+  // long for 16 bits, for a header of exactly 296 (a table read in wide form without
+  // fields), and for a wide header counting more descriptors than 16 bits of header length
+  // can cover; classic for a classic header with 2,000 fields or more.
   const std::uint32_t record_size = static_cast<std::uint32_t>(RecordSize());
-  const bool wide = FieldCount() >= dbf::kWideFieldCount ||
-                    record_size > dbf::kMaxClassicRecordLength ||
-                    HeaderSize() == dbf::kWideMarker;
+  const std::uint32_t header_size = static_cast<std::uint32_t>(HeaderSize());
+  const std::uint32_t wide_count =
+      header_size >= dbf::kWideMarker ? (header_size - dbf::kWideMarker) / 32 : 0;
+  const bool wide_keeps_size = header_size >= dbf::kWideMarker &&
+                               (header_size - dbf::kWideMarker) % 32 == 0 &&
+                               wide_count <= 0xFFFF && FieldCount() <= wide_count;
+  const bool classic_keeps_size = header_size != dbf::kWideMarker && header_size <= 0xFFFF &&
+                                  record_size <= dbf::kMaxClassicRecordLength;
+  const bool wide = wide_keeps_size &&
+                    (!classic_keeps_size || FieldCount() >= dbf::kWideFieldCount);
   const dbf::DBFHeader header =
-      dbf::DBFHeader::Make(RecordCount(), wide, static_cast<std::uint32_t>(HeaderSize()),
-                           record_size, FieldCount());
+      dbf::DBFHeader::Make(RecordCount(), wide, header_size, record_size, wide_count);
   std::array<std::uint8_t, dbf::DBFHeader::kSize> raw{};
   header.Encode(raw.data());
   file_->Seek(0, 0);
@@ -272,7 +280,6 @@ void TDBFTable::WriteHeaderAndTrailer() {
   // header has room for more descriptors than the table has, which is the case for every
   // header of 32 n + 296 bytes. A table read in wide form counted its descriptors instead
   // and need not have one: without it, it would read back with phantom fields or not at all.
-  const std::uint32_t header_size = static_cast<std::uint32_t>(HeaderSize());
   if (!wide && header_size >= 33 && (header_size - 33) / 32 > FieldCount()) {
     const std::uint8_t terminator = dbf::kTerminator;
     file_->Seek(static_cast<std::int64_t>(dbf::DBFHeader::kSize) + 32 * FieldCount(), 0);

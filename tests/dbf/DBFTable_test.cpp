@@ -464,6 +464,64 @@ TEST_F(DBFTableTest, WideTableWithoutTerminatorKeepsItsFieldsWhenWrittenBack) {
   EXPECT_EQ(table.GetAsString(0), "xyz");
 }
 
+// Whatever form the header is written back in, it must give the same header size, or every
+// record would be read from the wrong place: a wide header counts its descriptors (the list
+// may end earlier at a terminator), a classic one stores its size in 16 bits.
+TEST_F(DBFTableTest, HeaderWrittenBackKeepsItsSizeSoTheRecordsStayInPlace) {
+  ASSERT_TRUE(dir_.ok());
+  auto descriptors = [](int n) {
+    std::string d;
+    for (int i = 0; i < n; ++i) d += Descriptor(Numbered("F", i), 'C', 1);
+    return d;
+  };
+  // The reader takes a whole descriptor's bytes to find the terminator.
+  const std::string end_of_list = "\r" + std::string(31, '\0');
+  std::string classic(32, '\0');
+  classic[0] = 0x03;
+  classic.replace(8, 2, Le16(32 * 2000 + 33));
+  classic.replace(10, 2, Le16(1 + 2000));
+  const struct Case {
+    const char* what;
+    std::string bytes;
+    std::uint32_t fields;
+    std::int32_t header_size;
+  } cases[] = {
+      {"wide, counting more descriptors than a 16-bit header length covers, one field",
+       WideHeader(3000) + descriptors(1) + end_of_list, 1, 32 * 3000 + 296},
+      {"wide, counting 2,100 descriptors, 2,000 fields",
+       WideHeader(2100) + descriptors(2000) + end_of_list, 2000, 32 * 2100 + 296},
+      {"classic, 2,000 fields", classic + descriptors(2000) + "\r", 2000, 32 * 2000 + 33},
+  };
+  // One case per call, so that a failed assertion ends only its own case.
+  auto append_twice_and_reopen = [this](const Case& c) {
+    const std::string path = Path("kept.dbf");
+    ASSERT_EQ(orbtest::WriteWholeFile(path, c.bytes), 0u);
+    for (int round = 1; round <= 2; ++round) {
+      SCOPED_TRACE(round);
+      TfnDBFTable table(path, false, true);
+      ASSERT_EQ(table.FieldCount(), c.fields);
+      ASSERT_EQ(table.HeaderSize(), c.header_size);
+      ASSERT_EQ(table.RecordCount(), static_cast<std::uint32_t>(round - 1));
+      table.Append();
+      table.SetString(0, round == 1 ? "x" : "y");
+      table.Post();
+      table.SetActive(false);
+    }
+    TfnDBFTable table(path, true, false);
+    EXPECT_EQ(table.FieldCount(), c.fields);
+    EXPECT_EQ(table.HeaderSize(), c.header_size);
+    ASSERT_EQ(table.RecordCount(), 2u);
+    table.First();
+    EXPECT_EQ(table.GetAsString(0), "x");
+    table.Next();
+    EXPECT_EQ(table.GetAsString(0), "y");
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    append_twice_and_reopen(c);
+  }
+}
+
 TEST_F(DBFTableTest, DescriptorListEndingEarlyGivesTheFieldsRead) {
   ASSERT_TRUE(dir_.ok());
   // The header length allows five descriptors; the terminator follows the second.
