@@ -145,7 +145,8 @@ void TDBFTable::ReadHeader() {
   std::uint32_t field_count;
   std::int32_t record_size;
   std::int32_t header_size;
-  if (header.header_length == dbf::kWideMarker) {
+  const bool wide = header.header_length == dbf::kWideMarker;
+  if (wide) {
     record_size = 0;  // computed from the descriptors below
     field_count = header.record_length;
     header_size = static_cast<std::int32_t>(32 * field_count + dbf::kWideMarker);
@@ -183,8 +184,10 @@ void TDBFTable::ReadHeader() {
   offsets.SetCount(read + 1);
   if (field_names_) field_names_->SetCount(read);
 
+  // A classic record length of 0 is no placeholder: it differs from every record length,
+  // and one computed for it could exceed what a classic header can hold when written back.
   const std::int32_t computed = offsets.GetItem(read);
-  if (record_size == 0) {
+  if (wide) {
     record_size = computed;
   } else if (record_size != computed) {
     RejectHeader();

@@ -390,11 +390,17 @@ TEST_F(DBFTableTest, HeaderIsRejectedAndFileLeftUnchanged) {
     return h;
   };
   const std::string one_field = Descriptor("A", 'C', 4) + "\r";
+  // 258 fields of 255 bytes: a record of 65,791 bytes, more than a classic header can state.
+  std::string long_record_fields;
+  for (int i = 0; i < 258; ++i) long_record_fields += Descriptor(Numbered("F", i), 'C', 255);
   const Case cases[] = {
       {"header length 64", header(64, 5) + one_field + std::string(40, ' ')},
       {"header length 33", header(33, 1) + "\r"},
       {"header length 0", header(0, 1) + one_field},
       {"record length differs from the fields", header(65, 6) + one_field},
+      {"record length 0", header(65, 0) + one_field},
+      {"record length 0, fields longer than a classic record",
+       header(32 * 258 + 33, 0) + long_record_fields + "\r"},
       // Counts the records behind the header cannot back: reads would run past the end,
       // and an append would be written at a wrapped position over the header.
       {"more records claimed than held", header(65, 5, 3) + one_field + " abcd efgh"},
