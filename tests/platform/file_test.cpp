@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/fs.h"
@@ -240,6 +243,43 @@ TEST(FileSharing, CreateAlwaysDoesNotTruncateAFileItMayNotOpen) {
   std::string bytes;
   ASSERT_EQ(orbtest::ReadWholeFile(name, bytes), 0u);
   EXPECT_EQ(bytes, "precious");
+}
+
+// A file comes into being already shared as its creator asked: another handle that finds
+// the new name at once is refused, and never makes the creation itself fail.
+TEST(FileSharing, AFileBeingCreatedIsNeverOpenedBeforeItsCreatorHasIt) {
+  orbtest::ScratchDir dir;
+  ASSERT_TRUE(dir.ok());
+  constexpr int kFiles = 500;
+  std::atomic<int> current{-1};
+  std::atomic<bool> done{false};
+  std::atomic<int> opened{0};
+  std::thread opener([&] {
+    while (!done.load()) {
+      int i = current.load();
+      if (i < 0) continue;
+      ScopedFile f;
+      if (Open(dir.Join("new" + std::to_string(i) + ".dat"), kGenericRead,
+               kFileShareRead | kFileShareWrite, kOpenExisting, f) == 0) {
+        ++opened;
+      }
+    }
+  });
+  int refused = 0;
+  std::uint32_t first_error = 0;
+  {
+    std::vector<ScopedFile> created(kFiles);  // held to the end: no open of them may succeed
+    for (int i = 0; i < kFiles; ++i) {
+      current.store(i);
+      std::uint32_t e = Open(dir.Join("new" + std::to_string(i) + ".dat"),
+                             kGenericRead | kGenericWrite, 0, kCreateNew, created[i]);
+      if (e != 0 && refused++ == 0) first_error = e;
+    }
+    done.store(true);
+    opener.join();
+  }
+  EXPECT_EQ(refused, 0) << "of " << kFiles << " creations; the first failed with " << first_error;
+  EXPECT_EQ(opened.load(), 0) << "a file opened while its creator denied all sharing";
 }
 
 // Waits for orb_holdfile to report its open; returns its error code text.

@@ -7,6 +7,9 @@
 // OFD locks belong to the open file description, so two handles in one process conflict
 // just as two processes do. The test-and-take step is serialised with flock() on the same
 // description, which is independent of fcntl locks.
+// A new file gets its markers before it gets its name (CreateNamed), as CreateFileA creates
+// and shares in one step: otherwise another process could open it in between and make its
+// own creator fail with a sharing violation.
 #include <cerrno>
 #include <ctime>
 #include <fcntl.h>
@@ -113,6 +116,33 @@ bool ClaimSharing(int fd, bool read, bool write, std::uint32_t share, bool fd_re
   return !conflict;
 }
 
+// Creates the file `path` already holding its sharing markers: made unnamed in its folder,
+// claimed, then linked under its name. Returns the descriptor; -1 with errno EEXIST when the
+// name was taken meanwhile, or -1 with errno ENOTSUP when this cannot be done here (a file
+// system without unnamed files, no /proc), and the caller creates the file the plain way.
+int CreateNamed(const std::string& path, mode_t mode, bool read, bool write,
+                std::uint32_t share) {
+  std::string::size_type slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+  if (fd < 0) {
+    errno = ENOTSUP;
+    return -1;
+  }
+  ClaimSharing(fd, read, write, share, true);  // nobody else can see the file yet
+  // Linking the descriptor itself needs a privilege on older kernels; through /proc it does not.
+  if (linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return fd;
+  int err = errno;
+  if (err != EEXIST) {
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return fd;
+    err = errno;
+  }
+  close(fd);
+  errno = err == EEXIST ? EEXIST : ENOTSUP;
+  return -1;
+}
+
 }  // namespace
 
 namespace {
@@ -177,7 +207,13 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
   // never taken for ours (and never unlinked by us after a sharing violation).
   if (!exists) flags |= O_CREAT | O_EXCL;
   mode_t mode = (flags_and_attributes & kFileAttributeReadOnly) ? 0444 : 0666;
-  int fd = open(p.path.c_str(), flags, mode);
+  int fd = -1;
+  bool claimed = false;
+  if (!exists) {
+    fd = CreateNamed(p.path, mode, read, write, share_mode);
+    claimed = fd >= 0;
+  }
+  if (fd < 0 && (exists || errno != EEXIST)) fd = open(p.path.c_str(), flags, mode);
   if (fd < 0 && write && errno == EACCES && !read) {
     fd = open(p.path.c_str(), (flags & ~O_RDWR) | O_WRONLY, mode);
     fd_readable = false;
@@ -190,7 +226,7 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
   if (fd < 0) return Fail(posix::FromErrno(errno, p));
   bool created = !exists;
 
-  if (!ClaimSharing(fd, read, write, share_mode, fd_readable)) {
+  if (!claimed && !ClaimSharing(fd, read, write, share_mode, fd_readable)) {
     close(fd);
     if (created) unlink(p.path.c_str());
     return Fail(kErrorSharingViolation);
