@@ -291,8 +291,7 @@ void TDBFTable::WriteHeaderAndTrailer() {
 
   // Whatever follows the records (an old trailer, another program's end-of-file byte) is
   // cut off. Positions are 32-bit: a table stays below 4 GB.
-  const std::uint32_t length =
-      GetRecordCount() * record_size + static_cast<std::uint32_t>(HeaderSize());
+  const std::uint32_t length = GetRecordCount() * record_size + header_size;
   if (length != static_cast<std::uint32_t>(file_->Size())) file_->SetSize(length);
   SetModified(false);
   WriteTrailer();
