@@ -219,6 +219,13 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
     fd_readable = false;
   }
   if (fd < 0 && errno == EEXIST && creation_disposition != kCreateNew) {
+    // A symbolic link to nothing holds the name but is no file: following it would create
+    // one wherever it points, and looking again would find it missing again, for ever.
+    struct stat link_st;
+    if (lstat(p.path.c_str(), &link_st) == 0 && S_ISLNK(link_st.st_mode) &&
+        stat(p.path.c_str(), &link_st) != 0) {
+      return Fail(kErrorAccessDenied);
+    }
     // Created by someone else since we looked: open it as the existing file it now is.
     return FileOpen(name, desired_access, share_mode, creation_disposition,
                     flags_and_attributes, out);

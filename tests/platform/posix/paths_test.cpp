@@ -156,6 +156,33 @@ TEST_F(PrefixPaths, HiddenDotFilesAndReparsePointsInListings) {
   EXPECT_EQ(attrs["rootlink"] & (kFileAttributeDirectory | 0x400u), kFileAttributeDirectory | 0x400u);
 }
 
+// A symbolic link to a file that does not exist is a name taken by no file: it is neither
+// opened nor followed to create a file where it points.
+TEST_F(PrefixPaths, LinkToNothingIsRefusedAndNotFollowed) {
+  ASSERT_EQ(symlink((data_ + "/target.dat").c_str(), (data_ + "/dangling.dat").c_str()), 0);
+  const struct {
+    const char* what;
+    std::uint32_t disposition;
+    std::uint32_t error;
+  } cases[] = {
+      {"open existing", kOpenExisting, kErrorFileNotFound},
+      {"truncate existing", kTruncateExisting, kErrorFileNotFound},
+      {"open always", kOpenAlways, kErrorAccessDenied},
+      {"create always", kCreateAlways, kErrorAccessDenied},
+      {"create new", kCreateNew, kErrorFileExists},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FileHandle h = kNoFile;
+    EXPECT_EQ(FileOpen("D:\dangling.dat", kGenericRead | kGenericWrite, 0, c.disposition,
+                       kFileAttributeNormal, h),
+              c.error);
+    ScopedFile held(h);
+    struct stat st;
+    EXPECT_NE(stat((data_ + "/target.dat").c_str(), &st), 0) << "created through the link";
+  }
+}
+
 }  // namespace
 
 namespace {
