@@ -174,7 +174,7 @@ TEST_F(PrefixPaths, LinkToNothingIsRefusedAndNotFollowed) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     FileHandle h = kNoFile;
-    EXPECT_EQ(FileOpen("D:\dangling.dat", kGenericRead | kGenericWrite, 0, c.disposition,
+    EXPECT_EQ(FileOpen("D:\\dangling.dat", kGenericRead | kGenericWrite, 0, c.disposition,
                        kFileAttributeNormal, h),
               c.error);
     ScopedFile held(h);
