@@ -10,16 +10,19 @@
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "support/FakeUserInterface.h"
+#include "support/MachineTurn.h"
 
 namespace {
 
 constexpr const char* kKey = "Control Panel\\International\\Calendars\\TwoDigitYearMax";
 
 // Seeds the user's TwoDigitYearMax value for one test and puts back what was there
-// (a real Windows has the key), along with the process-wide window.
+// (a real Windows has the key), along with the process-wide window. The value is the
+// user's, not the test's: the tests of this fixture run in parallel processes and take turns.
 class CalendarSetting : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(turn_.held()) << "another test process kept the calendar setting";
     platform::RegKey key;
     if (key.Open(platform::RootKey::CurrentUser, kKey, platform::kKeyRead) == 0) {
       platform::RegValue v;
@@ -28,6 +31,7 @@ class CalendarSetting : public ::testing::Test {
     orb::SetCenturyWindow(orb::kDefaultCenturyWindow);
   }
   void TearDown() override {
+    if (!turn_.held()) return;
     if (saved_) {
       platform::RegWriteValue(platform::RootKey::CurrentUser, kKey, "1", saved_->type,
                               saved_->data);
@@ -41,6 +45,7 @@ class CalendarSetting : public ::testing::Test {
                                       type == platform::kRegDword ? text : text + '\0'),
               0u);
   }
+  orbtest::MachineTurn turn_{"calendar-setting"};
   std::optional<platform::RegValue> saved_;
 };
 

@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
+#include "support/MachineTurn.h"
 
 namespace orb::test {
 
@@ -98,7 +99,7 @@ class TestMachine {
  private:
   std::string scratch_;
   std::string unix_root_;  // native build: the prefix, removed at the end
-  std::uintptr_t lock_ = 0;  // Windows: the machine is shared, test processes take turns
+  std::optional<orbtest::MachineTurn> turn_;  // Windows: the machine is shared
 };
 
 }  // namespace orb::test
