@@ -78,6 +78,13 @@ std::string Descriptor(const std::string& name, char type, std::uint8_t length) 
   return d;
 }
 
+// `n` character fields F0, F1, ... of `length` bytes each.
+std::string Descriptors(int n, std::uint8_t length) {
+  std::string d;
+  for (int i = 0; i < n; ++i) d += Descriptor(Numbered("F", i), 'C', length);
+  return d;
+}
+
 // The 32 bytes before the descriptors of a wide-form table: a header length of 296, and the
 // field count where the classic form keeps its record length.
 std::string WideHeader(std::uint16_t fields) {
@@ -393,8 +400,7 @@ TEST_F(DBFTableTest, HeaderIsRejectedAndFileLeftUnchanged) {
   };
   const std::string one_field = Descriptor("A", 'C', 4) + "\r";
   // 258 fields of 255 bytes: a record of 65,791 bytes, more than a classic header can state.
-  std::string long_record_fields;
-  for (int i = 0; i < 258; ++i) long_record_fields += Descriptor(Numbered("F", i), 'C', 255);
+  const std::string long_record_fields = Descriptors(258, 255);
   const Case cases[] = {
       {"header length 64", ClassicHeader(64, 5) + one_field + std::string(40, ' ')},
       {"header length 33", ClassicHeader(33, 1) + "\r"},
@@ -453,11 +459,7 @@ TEST_F(DBFTableTest, FieldlessWideTableKeepsItsRecordsWhenWrittenBack) {
 // may end earlier at a terminator), a classic one stores its size in 16 bits.
 TEST_F(DBFTableTest, HeaderWrittenBackKeepsItsSizeSoTheRecordsStayInPlace) {
   ASSERT_TRUE(dir_.ok());
-  auto descriptors = [](int n) {
-    std::string d;
-    for (int i = 0; i < n; ++i) d += Descriptor(Numbered("F", i), 'C', 1);
-    return d;
-  };
+  auto descriptors = [](int n) { return Descriptors(n, 1); };
   // The reader takes a whole descriptor's bytes to find the terminator.
   const std::string end_of_list = "\r" + std::string(31, '\0');
   const struct Case {
