@@ -459,7 +459,6 @@ TEST_F(DBFTableTest, FieldlessWideTableKeepsItsRecordsWhenWrittenBack) {
 // may end earlier at a terminator), a classic one stores its size in 16 bits.
 TEST_F(DBFTableTest, HeaderWrittenBackKeepsItsSizeSoTheRecordsStayInPlace) {
   ASSERT_TRUE(dir_.ok());
-  auto descriptors = [](int n) { return Descriptors(n, 1); };
   // The reader takes a whole descriptor's bytes to find the terminator.
   const std::string end_of_list = "\r" + std::string(31, '\0');
   const struct Case {
@@ -469,14 +468,14 @@ TEST_F(DBFTableTest, HeaderWrittenBackKeepsItsSizeSoTheRecordsStayInPlace) {
     std::int32_t header_size;
   } cases[] = {
       // The wide form counts its descriptors, so it needs no terminator after the last.
-      {"wide, one field, no terminator", WideHeader(1) + descriptors(1) + std::string(264, '\0'),
+      {"wide, one field, no terminator", WideHeader(1) + Descriptors(1, 1) + std::string(264, '\0'),
        1, 32 + 296},
       {"wide, counting more descriptors than a 16-bit header length covers, one field",
-       WideHeader(3000) + descriptors(1) + end_of_list, 1, 32 * 3000 + 296},
+       WideHeader(3000) + Descriptors(1, 1) + end_of_list, 1, 32 * 3000 + 296},
       {"wide, counting 2,100 descriptors, 2,000 fields",
-       WideHeader(2100) + descriptors(2000) + end_of_list, 2000, 32 * 2100 + 296},
+       WideHeader(2100) + Descriptors(2000, 1) + end_of_list, 2000, 32 * 2100 + 296},
       {"classic, 2,000 fields",
-       ClassicHeader(32 * 2000 + 33, 1 + 2000) + descriptors(2000) + "\r", 2000, 32 * 2000 + 33},
+       ClassicHeader(32 * 2000 + 33, 1 + 2000) + Descriptors(2000, 1) + "\r", 2000, 32 * 2000 + 33},
   };
   // One case per call, so that a failed assertion ends only its own case.
   auto append_twice_and_reopen = [this](const Case& c) {
