@@ -37,11 +37,15 @@ enum : std::uint32_t {
   kFileAttributeArchive = 0x20,
   kFileAttributeNormal = 0x80,
   kFileAttributeTemporary = 0x100,
+  // A symbolic link or junction (on POSIX: a symbolic link).
+  kFileAttributeReparsePoint = 0x400,
   kInvalidFileAttributes = 0xFFFFFFFFu,
 
   kFileFlagDeleteOnClose = 0x04000000u,
   kFileFlagSequentialScan = 0x08000000u,
   kFileFlagRandomAccess = 0x10000000u,
+  // The last component of the name is never followed if it is a reparse point.
+  kFileFlagOpenReparsePoint = 0x00200000u,
 
   kFileBegin = 0,
   kFileCurrent = 1,
@@ -49,6 +53,12 @@ enum : std::uint32_t {
 };
 
 // CreateFileA. On success `out` receives a handle (never 0); on failure `out` is 0.
+// With kFileFlagOpenReparsePoint the last component is never followed. Windows then opens a
+// link itself; the POSIX layer cannot make a file of a symbolic link, so a name held by one
+// is refused whatever it points to (or to nothing): kErrorFileExists for kCreateNew,
+// kErrorAccessDenied for every other disposition. Nothing is read, created, written or
+// truncated where the link points. Components before the last are followed either way (see
+// FindReparsePoint in fs.h).
 std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
                        std::uint32_t share_mode, std::uint32_t creation_disposition,
                        std::uint32_t flags_and_attributes, FileHandle& out);

@@ -15,6 +15,10 @@
 namespace platform {
 
 // GetFileAttributesA: on failure `attributes` is kInvalidFileAttributes.
+// A name held by a reparse point gives the link's own attributes, as on Windows: on POSIX a
+// symbolic link (other than a drive's own entry in dosdevices) is kFileAttributeReparsePoint
+// with kFileAttributeDirectory when it points to a folder, else with kFileAttributeArchive
+// (a link to a file, or to nothing: it exists all the same). A link has no read-only bit.
 std::uint32_t GetAttributes(const std::string& path, std::uint32_t& attributes);
 std::uint32_t SetAttributes(const std::string& path, std::uint32_t attributes);
 
@@ -46,8 +50,30 @@ class FindHandle {
   std::unique_ptr<State> state_;
 };
 
+// Whether anything at or below `folder` on the way to `path` is a reparse point (a symbolic
+// link or junction; on POSIX a symbolic link), so that a caller can refuse to write through
+// one. `path` is a Windows path at or below `folder`. `folder` itself and then each existing
+// component of `path` below it are checked, top down; the first component that does not
+// exist ends the check, since nothing below it can be a link. Returns 0 with `found` empty
+// when none is a reparse point, or 0 with `found` naming the first that is: `folder` as given
+// (without a trailing separator) followed by the names below it, spelled as in `path` on
+// Windows and as on disk on POSIX (compare without regard to case). A `path` that is not
+// `folder` or below it (compared without regard to ASCII case, on whole components, after
+// "." and ".." are resolved) is kErrorInvalidParameter; a name that cannot be resolved gives
+// its error (kErrorPathNotFound for an unknown drive, kErrorFilenameExcedRange, ...).
+// The check costs one step per component. Under Wine the Windows build sees only what Wine
+// reports: a Unix link to a folder is a reparse point, a link to a file or to nothing is not,
+// and drive Z:\ (the Unix root) itself is one.
+std::uint32_t FindReparsePoint(const std::string& folder, const std::string& path,
+                               std::string& found);
+
+// CreateDirectoryA. On POSIX a name held by a symbolic link (to anything or to nothing) is
+// kErrorAlreadyExists, and nothing is made where it points.
 std::uint32_t CreateDir(const std::string& path);
 std::uint32_t RemoveDir(const std::string& path);
+// DeleteFileA. On POSIX a symbolic link, to a folder too, is removed itself, never what it
+// points to. (Windows removes a link to a folder with RemoveDirectoryA only; Wine, given a
+// Unix link to a file, deletes the file and keeps the link.)
 std::uint32_t RemoveFile(const std::string& path);
 // CopyFileA: with fail_if_exists false an existing target is replaced.
 std::uint32_t CopyFileTo(const std::string& from, const std::string& to, bool fail_if_exists);

@@ -14,7 +14,6 @@ namespace orbtest {
 namespace {
 
 std::atomic<unsigned> g_counter{0};
-constexpr std::uint32_t kReparsePoint = 0x400;
 
 }  // namespace
 
@@ -78,7 +77,7 @@ std::uint32_t RemoveTree(const std::string& path) {
     std::string child = dir + "\\" + fd.name;
     // A link to a folder (FILE_ATTRIBUTE_REPARSE_POINT) is removed, never followed: a test
     // may link to folders it does not own.
-    if (fd.attributes & kReparsePoint) {
+    if (fd.attributes & platform::kFileAttributeReparsePoint) {
       if (platform::RemoveFile(child) != 0) platform::RemoveDir(child);
     } else if (fd.attributes & platform::kFileAttributeDirectory) {
       RemoveTree(child);

@@ -256,6 +256,7 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
     std::string joined;
     for (const std::string& c : SplitComponents(win)) joined += "/" + c;
     out.path = GbkToUtf8(joined.empty() ? std::string("/") : joined);
+    out.root = joined.empty();
     struct stat st;
     std::string dir = Dirname(out.path);
     out.parent_missing = stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode);
@@ -313,6 +314,7 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
     }
     parts.push_back(c);
   }
+  out.root = parts.size() <= skip;
   std::vector<std::string> names;
   bool too_long = false;
   for (const std::string& part : parts) {
@@ -354,15 +356,23 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
   }
 
   if (stat(base.c_str(), &st) != 0) return Fail(kErrorPathNotFound);
+  // Each name is looked up in a descriptor of the folder before it, which costs one step,
+  // where lstat() of the whole prefix would walk it again for every component (a deep path
+  // would cost its depth squared). Where there is no such folder (a file on the way, a link to
+  // nothing) the names are looked up by path as before.
+  int dir = open(base.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   std::string cur = base;
   bool missing = false;
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string& name = names[i];
     std::string candidate = cur + "/" + name;
-    if (!missing && lstat(candidate.c_str(), &st) != 0) {
+    const char* looked_up = name.c_str();
+    if (!missing && (dir >= 0 ? fstatat(dir, looked_up, &st, AT_SYMLINK_NOFOLLOW)
+                              : lstat(candidate.c_str(), &st)) != 0) {
       std::string actual = FindNameIgnoringCase(cur, name);
       if (!actual.empty()) {
         candidate = cur + "/" + actual;
+        looked_up = candidate.c_str() + cur.size() + 1;
       } else {
         missing = true;
         if (i + 1 < names.size()) out.parent_missing = true;
@@ -370,8 +380,17 @@ std::uint32_t ToUnix(const std::string& win, UnixPath& out) {
     } else if (missing) {
       out.parent_missing = true;
     }
+    if (dir >= 0) {
+      // Links are followed here, as the path walk follows them.
+      int next = missing || i + 1 == names.size()
+                     ? -1
+                     : openat(dir, looked_up, O_PATH | O_DIRECTORY | O_CLOEXEC);
+      close(dir);
+      dir = next;
+    }
     cur = candidate;
   }
+  if (dir >= 0) close(dir);
   if (cur.size() >= PATH_MAX) return Fail(kErrorFilenameExcedRange);
   out.path = cur;
   return Ok();

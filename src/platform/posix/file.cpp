@@ -178,8 +178,17 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
   bool write = (desired_access & kGenericWrite) != 0;
   if (creation_disposition == kTruncateExisting && !write) return Fail(kErrorInvalidParameter);
 
+  // With kFileFlagOpenReparsePoint a name held by a symbolic link is refused outright: a
+  // link is no file we could open instead of its target.
+  const bool no_follow = (flags_and_attributes & kFileFlagOpenReparsePoint) != 0;
   struct stat st = p.st;
-  bool exists = p.have_stat || (!p.known_missing && stat(p.path.c_str(), &st) == 0);
+  bool exists = p.have_stat;
+  if (!exists && !p.known_missing) {
+    if (no_follow && !p.root && lstat(p.path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      return Fail(creation_disposition == kCreateNew ? kErrorFileExists : kErrorAccessDenied);
+    }
+    exists = stat(p.path.c_str(), &st) == 0;
+  }
   if (exists && S_ISDIR(st.st_mode)) return Fail(kErrorAccessDenied);
   if (exists && creation_disposition == kCreateNew) return Fail(kErrorFileExists);
   if (!exists && (creation_disposition == kOpenExisting ||
@@ -196,7 +205,9 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
     return Fail(kErrorAccessDenied);
   }
 
-  int flags = O_CLOEXEC;
+  // O_NOFOLLOW and O_EXCL keep to that when a link takes the name after the look above; a new
+  // file is linked in by linkat(), which never follows the name it makes either.
+  int flags = O_CLOEXEC | (no_follow ? O_NOFOLLOW : 0);
   bool fd_readable = true;
   if (write) {
     flags |= O_RDWR;  // readable too, so that the sharing markers can be taken
@@ -230,6 +241,7 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
     return FileOpen(name, desired_access, share_mode, creation_disposition,
                     flags_and_attributes, out);
   }
+  if (fd < 0 && no_follow && errno == ELOOP) return Fail(kErrorAccessDenied);  // a link now
   if (fd < 0) return Fail(posix::FromErrno(errno, p));
   bool created = !exists;
 

@@ -32,15 +32,29 @@ using posix::Ok;
 namespace {
 
 constexpr std::uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY: not a folder name
-// Symbolic links are listed as reparse points, so that a tree walk can unlink them instead
-// of descending into what they point to.
-constexpr std::uint32_t kReparsePoint = 0x400;
+
+bool HiddenName(const std::string& name_utf8) {
+  return name_utf8.size() > 1 && name_utf8[0] == '.' && name_utf8 != "..";
+}
 
 std::uint32_t AttributesOf(const std::string& name_utf8, const struct stat& st,
                            const std::string& unix_path) {
   std::uint32_t a = S_ISDIR(st.st_mode) ? kFileAttributeDirectory : kFileAttributeArchive;
   if (!S_ISDIR(st.st_mode) && !posix::Writable(unix_path, st)) a |= kFileAttributeReadOnly;
-  if (name_utf8.size() > 1 && name_utf8[0] == '.' && name_utf8 != "..") a |= kFileAttributeHidden;
+  if (HiddenName(name_utf8)) a |= kFileAttributeHidden;
+  return a;
+}
+
+// What Windows reports for a symbolic link itself: a reparse point that is a folder when it
+// points to one and a file otherwise, also when it points to nothing (the name is taken all
+// the same). The link's own attributes have no read-only bit; the target's are not the link's,
+// and a caller that cleared a read-only bit it saw here would change the target.
+std::uint32_t LinkAttributes(const std::string& name_utf8, const std::string& unix_path) {
+  struct stat target;
+  bool folder = stat(unix_path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+  std::uint32_t a = kFileAttributeReparsePoint |
+                    (folder ? kFileAttributeDirectory : kFileAttributeArchive);
+  if (HiddenName(name_utf8)) a |= kFileAttributeHidden;
   return a;
 }
 
@@ -130,7 +144,17 @@ std::uint32_t GetAttributes(const std::string& path, std::uint32_t& attributes) 
   if (std::uint32_t e = posix::ToUnix(path, p)) return e;
   if (p.known_missing) return Fail(posix::FromErrno(ENOENT, p));
   struct stat st = p.st;
-  if (!p.have_stat && stat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
+  if (!p.have_stat) {
+    if (lstat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
+    if (S_ISLNK(st.st_mode)) {
+      if (!p.root) {
+        attributes = LinkAttributes(BaseName(p.path), p.path);
+        return Ok();
+      }
+      // A drive root: its dosdevices entry is how the prefix names the drive.
+      if (stat(p.path.c_str(), &st) != 0) return Fail(posix::FromErrno(errno, p));
+    }
+  }
   attributes = AttributesOf(BaseName(p.path), st, p.path);
   return Ok();
 }
@@ -199,7 +223,11 @@ std::uint32_t FindHandle::First(const std::string& pattern, FindData& out) {
     fd.name = gbk;
     fd.attributes = AttributesOf(name, st, full);
     struct stat lst;
-    if (lstat(full.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) fd.attributes |= kReparsePoint;
+    // Symbolic links are listed as reparse points, so that a tree walk can unlink them
+    // instead of descending into what they point to.
+    if (lstat(full.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+      fd.attributes |= kFileAttributeReparsePoint;
+    }
     fd.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
     state->entries.push_back(fd);
   }
@@ -218,6 +246,129 @@ std::uint32_t FindHandle::Next(FindData& out) {
   if (!state_) return Fail(kErrorInvalidHandle);
   if (state_->next >= state_->entries.size()) return Fail(kErrorNoMoreFiles);
   out = state_->entries[state_->next++];
+  return Ok();
+}
+
+namespace {
+
+std::vector<std::string> UnixComponents(const std::string& unix_path) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : unix_path) {
+    if (c != '/') {
+      cur += c;
+    } else if (!cur.empty()) {
+      parts.push_back(cur);
+      cur.clear();
+    }
+  }
+  if (!cur.empty()) parts.push_back(cur);
+  return parts;
+}
+
+// A Windows name as the caller wrote it, without trailing separators (whole GBK characters:
+// a trail byte 0x5C stays); a drive root ("C:\") keeps its own.
+std::string WithoutTrailingSeparators(std::string s) {
+  while (s.size() > 1 && !(s.size() == 3 && s[1] == ':') &&
+         (EndsWithChar(s, '\\') || EndsWithChar(s, '/'))) {
+    s.pop_back();
+  }
+  return s;
+}
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  void reset(int fd) {
+    if (fd_ >= 0) close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_;
+};
+
+bool IsLinkAt(int dir, const char* name) {
+  struct stat st;
+  return fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+}  // namespace
+
+std::uint32_t FindReparsePoint(const std::string& folder, const std::string& path,
+                               std::string& found) {
+  found.clear();
+  posix::UnixPath top_path, full_path;
+  if (std::uint32_t e = posix::ToUnix(folder, top_path)) return e;
+  if (std::uint32_t e = posix::ToUnix(path, full_path)) return e;
+  // Both are resolved the same way (GBK split on whole characters, "." and ".." dropped,
+  // existing names matched without regard to case), so comparing the Unix names compares the
+  // Windows components; names not on disk keep the caller's spelling, hence ASCII folding.
+  const std::vector<std::string> top = UnixComponents(top_path.path);
+  const std::vector<std::string> all = UnixComponents(full_path.path);
+  const bool absolute = !full_path.path.empty() && full_path.path[0] == '/';
+  if (absolute != (!top_path.path.empty() && top_path.path[0] == '/') || all.size() < top.size()) {
+    return Fail(kErrorInvalidParameter);
+  }
+  for (std::size_t i = 0; i < top.size(); ++i) {
+    if (top[i].size() != all[i].size() || posix::AsciiLower(top[i]) != posix::AsciiLower(all[i])) {
+      return Fail(kErrorInvalidParameter);
+    }
+  }
+  // The folder as `path` resolves it, then one component at a time through descriptors that
+  // never follow a link: each step looks up one name, so the cost stays linear in the depth,
+  // and nothing checked can be swapped for a link above the name being looked at.
+  std::string start = absolute ? "/" : "";
+  for (std::size_t i = 0; i < top.size(); ++i) start += (i == 0 ? "" : "/") + all[i];
+  if (start.empty()) start = ".";
+  const int nofollow = top_path.root ? 0 : O_NOFOLLOW;
+  auto report = [&](std::size_t last) {  // all[top.size() .. last) lie below the folder
+    found = WithoutTrailingSeparators(folder);
+    // Only a root keeps its separator; after that every name needs one.
+    bool separated = EndsWithChar(found, '\\') || EndsWithChar(found, '/');
+    for (std::size_t i = top.size(); i < last; ++i) {
+      if (!separated) found += '\\';
+      separated = false;
+      found += Utf8ToGbk(all[i]);
+    }
+    return Ok();
+  };
+  Descriptor dir(open(start.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | nofollow));
+  if (dir.get() < 0) {
+    const int err = errno;
+    struct stat st;
+    if (nofollow && lstat(start.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      return report(top.size());
+    }
+    // Missing, or a file: nothing can lie below it.
+    if (err == ENOENT || err == ENOTDIR) return Ok();
+    return Fail(posix::FromErrno(err, full_path));
+  }
+  for (std::size_t i = top.size(); i < all.size(); ++i) {
+    const char* name = all[i].c_str();
+    struct stat st;
+    if (fstatat(dir.get(), name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT || errno == ENOTDIR) return Ok();
+      return Fail(posix::FromErrno(errno, full_path));
+    }
+    if (S_ISLNK(st.st_mode)) return report(i + 1);
+    if (i + 1 == all.size() || !S_ISDIR(st.st_mode)) break;
+    int next = openat(dir.get(), name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      const int err = errno;
+      if (IsLinkAt(dir.get(), name)) return report(i + 1);  // made a link since we looked
+      if (err == ENOENT || err == ENOTDIR) return Ok();
+      return Fail(posix::FromErrno(err, full_path));
+    }
+    dir.reset(next);
+  }
   return Ok();
 }
 

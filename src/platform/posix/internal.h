@@ -28,6 +28,9 @@ struct UnixPath {
   // its last component is no symbolic link): callers use it instead of asking again.
   bool have_stat = false;
   struct stat st = {};
+  // The path names a drive root, a UNC share or "/": its last Unix component is the prefix's
+  // own link in dosdevices (or no name at all), never a symbolic link of the drive's files.
+  bool root = false;
 };
 
 // Resolves `win` (absolute "C:\...", UNC "\\server\share\...", rooted "\...", relative, or

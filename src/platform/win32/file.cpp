@@ -9,6 +9,10 @@ using win32::Failure;
 using win32::Outcome;
 using win32::ToHandle;
 
+// The flags are handed to CreateFileA as they are.
+static_assert(kFileFlagOpenReparsePoint == FILE_FLAG_OPEN_REPARSE_POINT);
+static_assert(kFileFlagDeleteOnClose == FILE_FLAG_DELETE_ON_CLOSE);
+
 std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
                        std::uint32_t share_mode, std::uint32_t creation_disposition,
                        std::uint32_t flags_and_attributes, FileHandle& out) {

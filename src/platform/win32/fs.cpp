@@ -4,12 +4,16 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/gbk.h"
 #include "platform/win32/windows_api.h"
 
 namespace platform {
 
 using win32::Failure;
 using win32::Outcome;
+
+static_assert(kFileAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
+static_assert(kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
 
 std::uint32_t GetAttributes(const std::string& path, std::uint32_t& attributes) {
   attributes = ::GetFileAttributesA(path.c_str());
@@ -64,6 +68,125 @@ void FindHandle::Close() {
   if (state_->handle != INVALID_HANDLE_VALUE) {
     ::FindClose(state_->handle);
     state_->handle = INVALID_HANDLE_VALUE;
+  }
+}
+
+namespace {
+
+// GetFullPathNameA: absolute, "." and ".." resolved, separators made backslashes.
+std::uint32_t FullPath(const std::string& name, std::string& full) {
+  std::vector<char> buffer(MAX_PATH + 1, '\0');
+  DWORD n = ::GetFullPathNameA(name.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(),
+                               nullptr);
+  if (n >= buffer.size()) {
+    buffer.assign(n + 1, '\0');
+    n = ::GetFullPathNameA(name.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(),
+                           nullptr);
+  }
+  if (n == 0 || n >= buffer.size()) return Failure();
+  full.assign(buffer.data(), n);
+  return 0;
+}
+
+// The components of a full path, on whole GBK characters (a trail byte 0x5C is no separator).
+// A UNC path's first component is "\\" so that it never equals a drive's.
+std::vector<std::string> Components(const std::string& full) {
+  std::vector<std::string> parts;
+  std::string cur;
+  std::size_t i = 0;
+  if (full.size() >= 2 && full[0] == '\\' && full[1] == '\\') {
+    parts.push_back("\\\\");
+    i = 2;
+  }
+  while (i < full.size()) {
+    const auto c = static_cast<unsigned char>(full[i]);
+    if (IsGbkLeadByte(c) && i + 1 < full.size()) {
+      cur.append(full, i, 2);
+      i += 2;
+      continue;
+    }
+    if (c == '\\' || c == '/') {
+      if (!cur.empty()) parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur += static_cast<char>(c);
+    }
+    ++i;
+  }
+  if (!cur.empty()) parts.push_back(cur);
+  return parts;
+}
+
+// Equal without regard to ASCII case; double-byte characters compare exactly (their trail
+// byte may look like a letter).
+bool SameComponent(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    const auto x = static_cast<unsigned char>(a[i]);
+    const auto y = static_cast<unsigned char>(b[i]);
+    if (IsGbkLeadByte(x) && i + 1 < a.size()) {
+      if (x != y || a[i + 1] != b[i + 1]) return false;
+      ++i;
+      continue;
+    }
+    auto lower = [](unsigned char ch) { return ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch; };
+    if (lower(x) != lower(y)) return false;
+  }
+  return true;
+}
+
+// `name` as the caller wrote it, without trailing separators; a drive root keeps its own.
+std::string WithoutTrailingSeparators(std::string s) {
+  while (s.size() > 1 && !(s.size() == 3 && s[1] == ':') &&
+         (EndsWithChar(s, '\\') || EndsWithChar(s, '/'))) {
+    s.pop_back();
+  }
+  return s;
+}
+
+}  // namespace
+
+std::uint32_t FindReparsePoint(const std::string& folder, const std::string& path,
+                               std::string& found) {
+  found.clear();
+  std::string full_folder, full_path;
+  if (std::uint32_t e = FullPath(folder, full_folder)) return e;
+  if (std::uint32_t e = FullPath(path, full_path)) return e;
+  const std::vector<std::string> top = Components(full_folder);
+  const std::vector<std::string> all = Components(full_path);
+  if (top.empty() || all.size() < top.size()) return Outcome(ERROR_INVALID_PARAMETER);
+  for (std::size_t i = 0; i < top.size(); ++i) {
+    if (!SameComponent(top[i], all[i])) return Outcome(ERROR_INVALID_PARAMETER);
+  }
+  // Each name is asked about whole: the ANSI calls keep paths short (MAX_PATH), so the
+  // repeated resolving stays cheap.
+  std::string cur = WithoutTrailingSeparators(full_folder);
+  // Only a root keeps its separator; after that every name needs one.
+  const bool root_separated = EndsWithChar(cur, '\\');
+  const std::string shown = WithoutTrailingSeparators(folder);
+  const bool shown_separated = EndsWithChar(shown, '\\') || EndsWithChar(shown, '/');
+  for (std::size_t i = top.size();; ++i) {
+    const DWORD attributes = ::GetFileAttributesA(cur.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD error = ::GetLastError();
+      // Missing, or below a file: nothing further down can be a link.
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+          error == ERROR_DIRECTORY) {
+        return Outcome(0);
+      }
+      return Failure();
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      found = shown;
+      for (std::size_t k = top.size(); k < i; ++k) {
+        if (k > top.size() || !shown_separated) found += '\\';
+        found += all[k];
+      }
+      return Outcome(0);
+    }
+    if (i == all.size() || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return Outcome(0);
+    if (i > top.size() || !root_separated) cur += '\\';
+    cur += all[i];
   }
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -181,6 +182,53 @@ TEST_F(PrefixPaths, LinkToNothingIsRefusedAndNotFollowed) {
     struct stat st;
     EXPECT_NE(stat((data_ + "/target.dat").c_str(), &st), 0) << "created through the link";
   }
+}
+
+// A drive's own entry in dosdevices is a symbolic link, but the drive root is no reparse point.
+TEST_F(PrefixPaths, DriveRootsAreNoReparsePoints) {
+  ASSERT_EQ(symlink("/", (data_ + "/Link").c_str()), 0);
+  std::uint32_t attrs = 0;
+  ASSERT_EQ(GetAttributes("D:\\", attrs), 0u);
+  EXPECT_EQ(attrs, kFileAttributeDirectory);
+  std::string found = "stale";
+  EXPECT_EQ(FindReparsePoint("D:\\", "D:\\Tasks.TSK\\new.tsk", found), 0u);
+  EXPECT_EQ(found, "");
+  EXPECT_EQ(FindReparsePoint("d:", "D:\\Tasks.TSK", found), 0u);
+  EXPECT_EQ(found, "");
+  // Names below the folder are given as they are on disk.
+  EXPECT_EQ(FindReparsePoint("D:\\", "d:\\tasks.tsk\\..\\LINK\\x", found), 0u);
+  EXPECT_EQ(found, "D:\\Link");
+  EXPECT_EQ(FindReparsePoint("D:\\Tasks.TSK", "C:\\Tasks.TSK", found), kErrorInvalidParameter);
+  EXPECT_EQ(FindReparsePoint("Q:\\", "Q:\\x", found), kErrorPathNotFound);
+  FileHandle h = kNoFile;
+  EXPECT_EQ(FileOpen("D:\\Tasks.TSK\\TaskSign.tsk", kGenericRead, 0, kOpenExisting,
+                     kFileFlagOpenReparsePoint, h),
+            0u);
+  ScopedFile f(h);
+}
+
+// One step per level: 2,000 nested folders (the most a Unix path of this prefix can hold) are
+// walked in a moment, to a link at the bottom.
+TEST_F(PrefixPaths, FindReparsePointWalksADeepPathToTheEnd) {
+  constexpr int kLevels = 2000;
+  int dir = open(data_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(dir, 0);
+  std::string deep = "D:";
+  for (int i = 0; i < kLevels; ++i) {
+    ASSERT_EQ(mkdirat(dir, "a", 0755), 0) << i;
+    int next = openat(dir, "a", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    close(dir);
+    dir = next;
+    ASSERT_GE(dir, 0) << i;
+    deep += "\\a";
+  }
+  ASSERT_EQ(symlinkat("/", dir, "L"), 0);
+  close(dir);
+  std::string found = "stale";
+  EXPECT_EQ(FindReparsePoint("D:\\", deep + "\\L\\f.txt", found), 0u);
+  EXPECT_EQ(found, deep + "\\L");
+  EXPECT_EQ(FindReparsePoint("D:\\a", deep + "\\new\\f.txt", found), 0u);
+  EXPECT_EQ(found, "");
 }
 
 }  // namespace
