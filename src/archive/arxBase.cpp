@@ -3,8 +3,10 @@
 #include "archive/arxBase.h"
 
 #include "platform/clock.h"
+#include "platform/error.h"
 #include "platform/fs.h"
 #include "platform/gbk.h"
+#include "platform/types.h"
 #include "platform/ui.h"
 
 namespace orb {
@@ -35,6 +37,9 @@ std::vector<std::string> PathComponents(const std::string& s) {
   return out;
 }
 
+// MAX_PATH.
+constexpr std::size_t kMaxPath = 260;
+
 // Folder part up to and including the last backslash (a whole character), or empty.
 std::string FolderPart(const std::string& s) {
   std::size_t p = platform::LastDelimiter(s, "\\");
@@ -48,18 +53,27 @@ std::string FolderPart(const std::string& s) {
 bool TOutputFile::Create(const std::string& path) {
   file_.reset();
   platform::FileHandle h = platform::kNoFile;
-  if (platform::FileOpen(path, platform::kGenericWrite, 0, platform::kCreateAlways,
-                         platform::kFileAttributeNormal, h) != 0)
-    return false;
+  last_error_ = platform::FileOpen(path, platform::kGenericWrite, 0, platform::kCreateAlways,
+                                   platform::kFileAttributeNormal |
+                                       platform::kFileFlagOpenReparsePoint,
+                                   h);
+  if (last_error_ != 0) return false;
   file_.reset(h);
   return true;
 }
 
 std::uint32_t TOutputFile::Write(const void* buf, std::uint32_t count) {
   if (discard_) return count;
-  if (!file_) return 0;
+  if (!file_) {
+    if (last_error_ == 0) last_error_ = platform::kErrorInvalidHandle;
+    return 0;
+  }
   std::uint32_t done = 0;
-  if (platform::FileWrite(file_.get(), buf, count, done) != 0) return done;
+  if (std::uint32_t rc = platform::FileWrite(file_.get(), buf, count, done); rc != 0) {
+    last_error_ = rc;
+  } else if (done < count) {
+    last_error_ = platform::kErrorDiskFull;  // a short write without an error is a full disk
+  }
   return done;
 }
 
@@ -140,9 +154,24 @@ TZipCommon::TZipCommon(TComponent* owner) : TReadWriteObj(owner) {
 
 TZipCommon::~TZipCommon() = default;
 
+namespace {
+
+// A drive ("C:..."), a root or UNC name ("\\..."), or a Unix path the layer takes as is.
+bool IsAbsolutePath(const std::string& p) {
+  return (p.size() >= 2 && p[1] == ':') || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
+}
+
+}  // namespace
+
 void TZipCommon::SetExtractDir(const std::string& value) {
-  std::string v = SlashToBackslash(value);
+  std::string v = value;
   if (v.empty()) v = FolderPart(archive_file_);
+  // A folder without a drive or root is where the caller stands now, not the drive's root.
+  if (!v.empty() && !IsAbsolutePath(v)) {
+    std::string cwd = platform::CurrentDirectory();
+    if (!cwd.empty()) v = AppendBackslash(cwd) + v;
+  }
+  if (v.empty() || v[0] != '/') v = SlashToBackslash(v);
   extract_dir_ = AppendBackslash(v);
 }
 
@@ -166,6 +195,7 @@ bool RunCancelled() {
 
 void TZipCommon::RaiseError(const std::string& FN, const std::string& MsgEx,
                             const std::string& VolumeID, int ECode) {
+  ++error_count_;
   {
     TimerPause pause(*timer_);
     if (!RunCancelled() && OnError) OnError(this, FN, MsgEx, VolumeID, ECode);
@@ -175,8 +205,16 @@ void TZipCommon::RaiseError(const std::string& FN, const std::string& MsgEx,
 
 void TZipCommon::NotifyError(const std::string& FN, const std::string& MsgEx,
                              const std::string& VolumeID, int ECode) {
+  ++error_count_;
   TimerPause pause(*timer_);
   if (!RunCancelled() && OnError) OnError(this, ExtractFileNamePart(FN), MsgEx, VolumeID, ECode);
+}
+
+std::string TZipCommon::SystemErrorText(std::uint32_t code) {
+  std::string text = platform::SystemErrorText(code);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (text.empty()) text = "error " + std::to_string(code);
+  return text;
 }
 
 void TZipCommon::DoProgress(std::uint8_t by_file, std::uint8_t by_archive) {
@@ -205,7 +243,7 @@ void TZipCommon::BuildOutputPath(const std::string& stored_name) {
     output_path_.clear();
     return;
   }
-  std::string s = OemNameToAnsi(stored_name);
+  std::string s = name_is_ansi_ ? SlashToBackslash(stored_name) : OemNameToAnsi(stored_name);
   if (extract_dir_.empty()) {
     SetExtractDir(FolderPart(archive_file_));
     if (extract_dir_.empty()) SetExtractDir(platform::CurrentDirectory());
@@ -225,8 +263,7 @@ void TZipCommon::BuildOutputPath(const std::string& stored_name) {
     folder = extract_dir_;
     kept = ExtractFileNamePart(s);
   }
-  if (folder.find(':') == std::string::npos && (folder.empty() || folder[0] != '\\'))
-    folder.insert(0, "\\");
+  if (!IsAbsolutePath(folder)) folder.insert(0, "\\");
   output_path_ = folder + ExtractFileNamePart(s);
 
   // A name that still names a root, a drive or a parent folder would leave ExtractDir.
@@ -241,17 +278,46 @@ bool TZipCommon::CreateOutput(TOutputFile& out, const std::string& path, const s
   std::string folder = FolderPart(path);
   if (!folder.empty()) folder.pop_back();
   if (folder.empty()) RaiseError(path, "", "0", E_UNABLETOCREATEDIR);
+  // The ANSI calls hold MAX_PATH - 1 characters: a longer name fails at once, before any
+  // folder of it is made, however deep it goes.
+  if (path.size() >= kMaxPath)
+    RaiseError(path, SystemErrorText(platform::kErrorFilenameExcedRange), "0", E_INVALIDFN);
+
+  // Nothing is written through a link at or below ExtractDir: a folder link would take the
+  // entry (and the folders made for it) outside. A path the caller renamed outside
+  // ExtractDir is the caller's choice and is not checked here.
+  auto refuse_folder_links = [&] {
+    std::string link;
+    if (platform::FindReparsePoint(extract_dir_, folder, link) == 0 && !link.empty())
+      RaiseError(path, link, "0", E_LINKINPATH);
+  };
+  refuse_folder_links();
   CreateDirPath(folder);
+  if (!DirExists(folder)) {
+    // Asked again for the reason: a file standing where the folder must go, no access, ...
+    std::uint32_t rc = platform::CreateDir(folder);
+    if (rc == 0) rc = platform::kErrorPathNotFound;
+    RaiseError(path, SystemErrorText(rc), "0", E_UNABLETOCREATEDIR);
+  }
+  refuse_folder_links();  // a folder swapped for a link while it was being made
+  if (platform::EndsWithChar(path, '\\')) return true;  // a folder entry: its folder is all
+
+  // A link standing at the file's own name is replaced, never followed.
+  std::uint32_t attr = platform::kInvalidFileAttributes;
+  if (platform::GetAttributes(path, attr) == 0 && attr != platform::kInvalidFileAttributes &&
+      (attr & platform::kFileAttributeReparsePoint) &&
+      (attr & platform::kFileAttributeDirectory) == 0) {
+    if (std::uint32_t rc = platform::RemoveFile(path); rc != 0)
+      RaiseError(path, SystemErrorText(rc), "0", E_FOPEN);
+  }
   if (!out.Create(path)) {
-    std::uint32_t attr = platform::kInvalidFileAttributes;
     if (platform::GetAttributes(path, attr) == 0 && attr != platform::kInvalidFileAttributes &&
         (attr & platform::kFileAttributeReadOnly)) {
       platform::SetAttributes(path, attr & ~platform::kFileAttributeReadOnly);
       out.Create(path);
     }
   }
-  // An output that could not be opened fails at its first write; an entry without data
-  // (a folder entry of a local walk) leaves only its folder.
+  if (!out.IsOpen()) RaiseError(path, SystemErrorText(out.LastError()), "0", E_FOPEN);
   return true;
 }
 
@@ -263,6 +329,20 @@ TUnBase::TUnBase(TComponent* owner)
 TUnBase::~TUnBase() = default;
 
 void TUnBase::ExtractArchive(TArchiveFile&, TOutputFile&) {}
+
+bool TUnBase::ReadsArcType(TArcType t) const {
+  switch (t) {
+    case TArcType::atACE: case TArcType::atArc: case TArcType::atArcExe: case TArcType::atArj:
+    case TArcType::atArjExe: case TArcType::atBh: case TArcType::atBhExe: case TArcType::atCab:
+    case TArcType::atGZip: case TArcType::atJar: case TArcType::atLha: case TArcType::atLhaExe:
+    case TArcType::atLzh: case TArcType::atLzhExe: case TArcType::atRar: case TArcType::atRarExe:
+    case TArcType::atTar: case TArcType::atUue: case TArcType::atZip: case TArcType::atZipExe:
+    case TArcType::atZipMV: case TArcType::atZoo:
+      return true;
+    default:
+      return false;
+  }
+}
 
 int TUnBase::Extract() {
   detail::g_current_extractor = this;
@@ -282,18 +362,9 @@ int TUnBase::Extract() {
     ~RestoreName() { self.archive_file_ = saved; }
   } restore{*this, archive_file_};
 
+  error_count_ = 0;
   if (archive_file_.empty()) RaiseError(archive_file_, "", "0", E_FILENOTFOUND);
-  switch (arc_type_) {
-    case TArcType::atACE: case TArcType::atArc: case TArcType::atArcExe: case TArcType::atArj:
-    case TArcType::atArjExe: case TArcType::atBh: case TArcType::atBhExe: case TArcType::atCab:
-    case TArcType::atGZip: case TArcType::atJar: case TArcType::atLha: case TArcType::atLhaExe:
-    case TArcType::atLzh: case TArcType::atLzhExe: case TArcType::atRar: case TArcType::atRarExe:
-    case TArcType::atTar: case TArcType::atUue: case TArcType::atZip: case TArcType::atZipExe:
-    case TArcType::atZipMV: case TArcType::atZoo:
-      break;
-    default:
-      RaiseError(archive_file_, "", "0", E_INVALIDARC);
-  }
+  if (!ReadsArcType(arc_type_)) RaiseError(archive_file_, "", "0", E_INVALIDARC);
   TArchiveFile archive;
   const bool opens = arc_type_ != TArcType::atACE && arc_type_ != TArcType::atCab &&
                      arc_type_ != TArcType::atRar;

@@ -45,6 +45,7 @@ using TOnGetZipNextDisk =
 // as short counts, not exceptions; WriteBlock turns them into message 25136.
 class TOutputFile {
  public:
+  // Never opens the target of a link standing at `path`: such an open fails.
   bool Create(const std::string& path);
   bool IsOpen() const { return static_cast<bool>(file_); }
   std::uint32_t Write(const void* buf, std::uint32_t count);
@@ -52,10 +53,13 @@ class TOutputFile {
   void Close() { file_.reset(); }
   // Test mode: writes are counted as done and nothing reaches a file.
   void SetDiscard(bool v) { discard_ = v; }
+  // The system's error of the last failed Create or Write (0 when none failed).
+  std::uint32_t LastError() const { return last_error_; }
 
  private:
   platform::ScopedFile file_;
   bool discard_ = false;
+  std::uint32_t last_error_ = 0;
 };
 
 class TReadWriteObj : public TarxMain {
@@ -149,6 +153,8 @@ class TZipCommon : public TReadWriteObj {
 
  protected:
   void DoProgress(std::uint8_t by_file, std::uint8_t by_archive);
+  // The system's text for an error code, for MsgEx: what went wrong, not only where.
+  static std::string SystemErrorText(std::uint32_t code);
 
   bool confirm_overwrites_ = true;
   TOverwriteMode overwrite_mode_ = TOverwriteMode::omOverwrite;
@@ -165,6 +171,11 @@ class TZipCommon : public TReadWriteObj {
   // stripping); such an entry is never written.
   bool unsafe_path_ = false;
   bool test_only_ = false;
+  // Errors reported in this run (OnError assigned or not): an entry that raised one is not
+  // reported as a success by its end step.
+  int error_count_ = 0;
+  // The stored name given to BuildOutputPath is in the ANSI code page already.
+  bool name_is_ansi_ = false;
 };
 
 class TUnBase : public TZipCommon {
@@ -182,6 +193,9 @@ class TUnBase : public TZipCommon {
 
  protected:
   virtual void ExtractArchive(TArchiveFile& archive, TOutputFile& out);
+  // The archive types whose routine this component has; Extract refuses the others (25242)
+  // before the routine starts.
+  virtual bool ReadsArcType(TArcType t) const;
   // False: the run is to end. `existed` tells whether the target was there.
   bool BeginEntry(bool& existed);
   void FinishOutput(TOutputFile& out, std::uint32_t attr, std::uint32_t dos_date_time,

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct TZipListItem {
   std::string Name;  // normalised stored name ('\' separators), GBK
   TZipEntry Entry;
   std::uint32_t DosDateTime = 0;
+  bool Folder = false;  // a folder or volume label of the central directory: never extracted
 };
 
 class TUnZIP : public TUnBase {
@@ -40,12 +42,31 @@ class TUnZIP : public TUnBase {
 
  protected:
   void ExtractArchive(TArchiveFile& archive, TOutputFile& out) override;
+  bool ReadsArcType(TArcType t) const override;
 
  private:
   class EntrySource;
   class EntrySink;
   friend class EntrySource;
   friend class EntrySink;
+  struct CentralIndex;
+
+  // The central directory found by a search over the whole tail of the archive, whatever
+  // walk the extraction takes: the local walk checks its entries against it.
+  void BuildIndex(TArchiveFile& archive);
+  // Why a walk that ran to its end stopped, told through OnError when it is not the
+  // archive's end: the entries behind a broken header are never silently lost.
+  void CheckWalkEnd(bool central, std::int64_t header_pos, std::uint32_t got,
+                    std::uint32_t signature);
+  // A local entry with its sizes in a data descriptor: the sizes and CRC from the central
+  // directory, else from the descriptor found behind the data. False when neither is found.
+  bool ResolveDescriptor(TArchiveFile& archive, std::int64_t data_pos, TZipEntry& e,
+                         std::int64_t& descriptor_size);
+  // Whether the entry's data runs into another entry or the central directory.
+  bool Overlaps(const TZipEntry& e, std::int64_t data_pos) const;
+  // The stored name as this system spells it: UTF-8 names (flag bit 11) converted to the
+  // ANSI code page; `mappable` false when the code page cannot hold the name.
+  std::string EntryName(const std::string& raw, std::uint32_t flags, bool& mappable) const;
 
   void CopyStored(TArchiveFile& archive, TOutputFile& out);
   // The disk sequence of a split set; false ends the routine.
@@ -60,6 +81,11 @@ class TUnZIP : public TUnBase {
   // The selection pass over the headers from the current position.
   void Select(TArchiveFile& archive, bool central, bool multi, std::vector<TZipListItem>* items);
 
+  std::unique_ptr<CentralIndex> index_;
+  // Per selected entry, in list order: the raw name its directory gives it (the central
+  // header's, or the local one's where no directory was found).
+  std::vector<std::string> listed_names_;
+  int walked_ = 0;  // headers the last walk passed (folders included)
   TArchiveFile* archive_ = nullptr;
   std::int64_t packed_left_ = 0;    // compressed bytes of the entry still to read
   std::int64_t unpacked_left_ = 0;  // unpacked bytes of the entry still to write

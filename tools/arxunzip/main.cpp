@@ -44,7 +44,22 @@ std::string ArgToPath(const std::string& arg) {
   return p;
 }
 
-std::string Show(const std::string& gbk) { return platform::GbkToTerminal(gbk); }
+// Names come from the archive: a control character (ESC, BEL, ...) is shown as \xNN instead
+// of reaching the terminal, where it could move the cursor or rewrite what was printed.
+std::string Show(const std::string& gbk) {
+  std::string text = platform::GbkToTerminal(gbk);
+  std::string out;
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\x%02X", c);
+      out += esc;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
 
 const char* MethodName(std::uint32_t m) {
   switch (m) {
@@ -120,10 +135,11 @@ int main(int argc, char** argv) {
   if (have_password) zip.SetPasswords({password});
 
   bool failed = false;
-  int selected = 0;
+  int selected = 0, errors = 0;
   zip.OnError = [&](orb::TObject*, const std::string& fn, const std::string& ex,
                     const std::string&, int code) {
     failed = true;
+    ++errors;
     std::cerr << "\nerror " << code << ": " << orb::LoadMessage(code);
     if (!fn.empty()) std::cerr << ": " << Show(fn);
     if (!ex.empty()) std::cerr << " (" << Show(ex) << ")";
@@ -144,9 +160,11 @@ int main(int argc, char** argv) {
       const orb::TZipEntry& e = it.Entry;
       int ratio = e.UnpackedSize ? static_cast<int>(100 - (100.0 * e.PackedSize) / e.UnpackedSize)
                                  : 0;
+      std::string name = it.Name;
+      if (it.Folder && !name.empty() && name.back() != '\\') name += '\\';
       std::printf("%8u  %-6s  %8u %3d%%  %s  %08x %s%s\n", e.UnpackedSize, MethodName(e.Method),
                   e.PackedSize, ratio < 0 ? 0 : ratio, DosDate(it.DosDateTime).c_str(), e.Crc,
-                  Show(it.Name).c_str(), (e.Flags & 1) ? " (encrypted)" : "");
+                  Show(name).c_str(), (e.Flags & 1) ? " (encrypted)" : "");
       total += e.UnpackedSize;
       packed += e.PackedSize;
     }
@@ -157,13 +175,17 @@ int main(int argc, char** argv) {
     return failed ? 1 : (items.empty() ? 11 : 0);
   }
 
+  int errors_at_begin = 0;
   zip.OnBegin = [&](orb::TObject*, const std::string& fn, int, bool&) {
     ++selected;
+    errors_at_begin = errors;
     std::cout << (test ? "    testing: " : " extracting: ") << Show(fn) << std::flush;
   };
   zip.OnEnd = [&](orb::TObject*, const std::string&, bool pass) {
     if (!pass) failed = true;
-    std::cout << (pass ? "  OK" : "  CRC FAILED") << "\n";
+    // An entry whose error is shown above failed for that reason, not for its CRC.
+    std::cout << (pass ? "  OK" : errors != errors_at_begin ? "  FAILED" : "  CRC FAILED")
+              << "\n";
   };
   zip.OnProgress = [&](orb::TObject*, std::uint8_t by_file, std::uint8_t by_archive) {
     // In one piece: stderr is unbuffered, so each insertion would be a write of its own, and
@@ -205,7 +227,13 @@ int main(int argc, char** argv) {
   }
   if (begun == 0 && selected == 0 && !failed) {
     std::vector<orb::TZipListItem> items;
-    if (zip.List(items) == 0) {
+    int listed = 0;
+    try {
+      listed = zip.List(items);
+    } catch (const orb::Exception&) {
+      return 9;
+    }
+    if (listed == 0) {
       std::cerr << "arxunzip: nothing matched\n";
       return 11;
     }
