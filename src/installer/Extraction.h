@@ -13,7 +13,7 @@ namespace orb::installer {
 // normally" may still have lost files: the flow must look here.
 struct TExtractionOutcome {
   struct Failure {
-    std::string entry;    // the entry's name as stored (GBK)
+    std::string entry;    // the entry's name as stored (GBK); empty for the package itself
     std::string message;  // the engine's message
   };
   std::vector<Failure> failures;
@@ -24,9 +24,13 @@ class Extraction {
  public:
   virtual ~Extraction() = default;
   // Extracts every entry ("*.*") of `archive_file` below `extract_dir`, replacing existing
-  // files without asking. Raises for a failure that ends the extraction as a whole.
+  // files without asking. Every entry must lie under the folder `top_folder` (the package's
+  // own shape); a package with an entry elsewhere, with no entries, or whose headers are
+  // damaged is not extracted at all and comes back as failures. Raises for a failure that
+  // ends the extraction as a whole.
   virtual TExtractionOutcome Extract(const std::string& archive_file,
-                                     const std::string& extract_dir) = 0;
+                                     const std::string& extract_dir,
+                                     const std::string& top_folder) = 0;
 };
 
 // A TUnZIP-backed extraction.

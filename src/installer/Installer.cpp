@@ -98,7 +98,8 @@ std::string DescribeFailures(const TExtractionOutcome& outcome) {
   std::string text = kMsgExtractFailed;
   for (const auto& failure : outcome.failures) {
     text += "\r\n" + failure.entry;
-    if (!failure.message.empty()) text += "：" + failure.message;
+    if (!failure.entry.empty() && !failure.message.empty()) text += "：";
+    text += failure.message;
   }
   return text;
 }
@@ -145,7 +146,7 @@ int RunInstaller(const TInstallerServices& services) {
     TempFileGuard guard(temp_file);
     WriteTempArchive(temp_file, package);
     std::unique_ptr<Extraction> extraction = services.make_extraction();
-    outcome = extraction->Extract(temp_file, task_path);
+    outcome = extraction->Extract(temp_file, task_path, kTaskFolderName);
   }
   // An entry that failed means an incomplete task: nothing is registered or patched.
   if (!outcome.Succeeded()) {

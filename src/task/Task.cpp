@@ -211,6 +211,12 @@ void TTasks::CreateMissingCatalog() {
 
 void TTasks::Rebuild() {
   const std::string temporary = platform::TempPath() + kCatalogFileName;
+  // The copy is only a step of the rebuild: it goes once the catalog has been copied back,
+  // or when the rebuild fails, so no copy of the host's catalog stays behind.
+  struct RemoveCopy {
+    const std::string& name;
+    ~RemoveCopy() { platform::RemoveFile(name); }
+  } remove_copy{temporary};
   CreateCatalogFile(temporary);
   {
     TfnDBFTable fresh(temporary, false, false);
@@ -232,8 +238,7 @@ void TTasks::Rebuild() {
     fresh.SetActive(false);
   }
   table_->SetActive(false);
-  // The copy is left in the temporary folder. A failed copy is not detected: the old
-  // catalog is then read as it is.
+  // A failed copy is not detected: the old catalog is then read as it is.
   platform::CopyFileTo(temporary, table_->TableName(), false);
 }
 

@@ -55,6 +55,10 @@ class ScopedReadOnlyFolder {
   std::string mounted_;
 };
 
+// Makes `link` a symbolic link to `target` (Windows paths). Empty when it was made, else why
+// it could not be.
+std::string MakeSymbolicLink(const std::string& link, const std::string& target);
+
 // The folder whose tree a run may change only in the task folder and the catalog: the whole
 // drive C: of the native build's private prefix; on Windows, where the machine is shared,
 // the test's scratch folder (which holds the host, the task path and the temporary folder).

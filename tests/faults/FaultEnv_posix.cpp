@@ -6,6 +6,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "faults/FaultEnv.h"
 #include "platform/posix/internal.h"
@@ -91,5 +92,13 @@ ScopedReadOnlyFolder::~ScopedReadOnlyFolder() {
 }
 
 std::string WorldRoot(const std::string&) { return "C:\\"; }
+
+std::string MakeSymbolicLink(const std::string& link, const std::string& target) {
+  platform::posix::UnixPath l, t;
+  if (platform::posix::ToUnix(link, l) != 0 || platform::posix::ToUnix(target, t) != 0)
+    return "no Unix path for " + link + " or " + target;
+  if (symlink(t.path.c_str(), l.path.c_str()) != 0) return std::strerror(errno);
+  return std::string();
+}
 
 }  // namespace orb::test

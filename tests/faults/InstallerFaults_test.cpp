@@ -20,13 +20,16 @@
 #include <vector>
 
 #include "dbf/DBFTable.h"
+#include "archive/ZipBuilder.h"
 #include "faults/FaultEnv.h"
 #include "installer/Installer.h"
 #include "installer/InstallerTestEnv.h"
+#include "platform/error.h"
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/process.h"
 #include "platform/resources.h"
+#include "platform/types.h"
 #include "task/Task.h"
 #include "tools/mkhost/HostImage.h"
 
@@ -78,6 +81,7 @@ struct Layout {
   std::size_t first_data = 0;
   std::size_t central = 0;
   std::size_t end = 0;
+  std::vector<std::size_t> locals;  // every local header, in order
 };
 
 Layout Find(const std::string& zip) {
@@ -88,6 +92,7 @@ Layout Find(const std::string& zip) {
     const std::uint32_t packed = Le32(zip, at + 18);
     const std::size_t data = at + 30 + Le16(zip, at + 26) + Le16(zip, at + 28);
     if (packed != 0 && l.first_data == 0) l.first_data = data;
+    l.locals.push_back(at);
     at = data + packed;
   }
   return l;
@@ -108,10 +113,10 @@ struct Hold {
 class SizeLimitedExtraction : public Extraction {
  public:
   explicit SizeLimitedExtraction(std::uint64_t limit) : limit_(limit) {}
-  TExtractionOutcome Extract(const std::string& archive_file,
-                             const std::string& extract_dir) override {
+  TExtractionOutcome Extract(const std::string& archive_file, const std::string& extract_dir,
+                             const std::string& top_folder) override {
     test::ScopedFileSizeLimit limit(limit_);
-    return inner_->Extract(archive_file, extract_dir);
+    return inner_->Extract(archive_file, extract_dir, top_folder);
   }
 
  private:
@@ -168,7 +173,9 @@ struct Scene {
 
   std::string failed_entry;    // the failure box must name this entry
   std::string written_entry;   // ... and must not name this one
-  std::string known_message;   // the exception text the run must show, where it is known
+  // The exception text the run must show, where it is known; for a failed extraction, a
+  // text its box must hold (the system's reason).
+  std::string known_message;
   std::map<std::string, std::string> kept_files;  // files whose bytes must survive the run
 
   void WriteHost(std::array<std::uint16_t, 4> version, mkhost::TSites sites, bool short_image) {
@@ -426,6 +433,9 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
       if (!s.written_entry.empty()) {
         EXPECT_EQ(std::string::npos, text.find(s.written_entry)) << text;
       }
+      if (!s.known_message.empty()) {
+        EXPECT_NE(std::string::npos, text.find(s.known_message)) << text;
+      }
       EXPECT_EQ(std::string(kCaption), box(0).caption);
       EXPECT_EQ(kWarning, box(0).flags);
       break;
@@ -576,6 +586,28 @@ const Row kPackageRows[] = {
      Ending::kFinished, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
     {"end_record_cut", [](Scene& s) { s.package.resize(Find(s.package).end + 10); },
      Ending::kFinished, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
+    // The walk through the local headers ends before the last entries: nothing is written,
+    // rather than a task folder without its signature file.
+    {"cut_before_its_tenth_entry",
+     [](Scene& s) { s.package.resize(Find(s.package).locals.at(9) + 12); },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    {"local_signature_damaged",
+     [](Scene& s) { s.package[Find(s.package).locals.at(5) + 2] = 'X'; },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    {"no_entries",
+     [](Scene& s) { s.package = std::string("PK\x05\x06", 4) + std::string(18, '\0'); },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // A package whose one entry lies beside the task folder: it would be written next to it.
+    {"entry_outside_the_task_folder",
+     [](Scene& s) {
+       orbtest::ZipBuilder b;
+       b.Add({.name = std::string("2004年度企业QMVT考核任务.TSK/TASKSIGN.TSK"),
+              .data = "[General]\r\nFlag=QMVT04\r\n"});
+       b.Add({.name = "beside.txt", .data = "outside"});
+       s.package = b.Build();
+       s.failed_entry = "beside.txt";
+     },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     // No file may grow past 512 bytes: the temporary archive cannot be written.
     {"disk_full_for_temporary_archive", [](Scene& s) { s.run_size_limit = 512; },
      Ending::kHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
@@ -589,6 +621,8 @@ const Row kTargetRows[] = {
        s.services.make_extraction = [] { return std::make_unique<SizeLimitedExtraction>(100); };
        s.failed_entry = "TASKSIGN.TSK";
        s.written_entry = "DocLink.ini";
+       const std::string full = platform::SystemErrorText(platform::kErrorDiskFull);
+       s.known_message = full.substr(0, full.find('\r'));
        test::ScopedFileSizeLimit probe(1u << 30);
        if (!probe.Unavailable().empty()) s.ForSkip(probe.Unavailable());
      },
@@ -620,6 +654,16 @@ const Row kTargetRows[] = {
        s.failed_entry = "TASKSIGN.TSK";
      },
      Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // An earlier copy holds a file where the package has its DATA folder: the folder entry
+    // fails (it used to pass without a folder) and the file keeps its bytes.
+    {"file_where_a_folder_must_go",
+     [](Scene& s) {
+       s.machine.MakeDir(std::string("Tasks\\") + kTaskFolderName);
+       s.machine.WriteFile(s.task_dir + "\\DATA", "a file, not a folder");
+       s.kept_files[s.task_dir + "\\DATA"];
+       s.failed_entry = "DATA";
+     },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     // An earlier copy whose files are read-only is replaced: the engine clears the attribute
     // of a target it cannot open. The stale signature names another task, so the catalog
     // entry for QMVT04 shows that the new one was written.
@@ -642,6 +686,36 @@ const Row kTargetRows[] = {
        s.written_entry = "DocLink.ini";
      },
      Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+};
+
+// Links planted in the task path by someone who can write there: nothing may be written
+// through them. The folders and the file they point at lie outside the task folder, so the
+// test's snapshot of the tree outside it shows any write through them.
+void PlantLink(Scene& s, const std::string& link, const std::string& target) {
+  const std::string why = test::MakeSymbolicLink(link, target);
+  if (!why.empty()) s.ForSkip(why);
+}
+
+const Row kLinkRows[] = {
+    {"task_folder_is_a_link",
+     [](Scene& s) { PlantLink(s, s.task_dir, s.machine.MakeDir("Elsewhere")); },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    {"para_folder_is_a_link",
+     [](Scene& s) {
+       s.machine.MakeDir(std::string("Tasks\\") + kTaskFolderName);
+       PlantLink(s, s.task_dir + "\\PARA", s.machine.MakeDir("Elsewhere"));
+       s.failed_entry = "DocLink.ini";
+     },
+     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // A link standing at a file's own name is replaced by the file; its target is untouched.
+    {"signature_file_is_a_link",
+     [](Scene& s) {
+       s.machine.MakeDir(std::string("Tasks\\") + kTaskFolderName);
+       const std::string victim = s.machine.Scratch() + "victim.ini";
+       s.machine.WriteFile(victim, "[General]\r\nName=Victim\r\n");
+       PlantLink(s, s.task_dir + "\\TASKSIGN.TSK", victim);
+     },
+     Ending::kFinished, CatalogAfter::kOursAppended, HostAfter::kUnchanged},
 };
 
 // The header of a catalog that claims `count` records.
@@ -765,6 +839,7 @@ const Row kHostRows[] = {
 const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
 INSTANTIATE_TEST_SUITE_P(Package, InstallerFaultTest, ::testing::ValuesIn(kPackageRows), kRowName);
 INSTANTIATE_TEST_SUITE_P(Target, InstallerFaultTest, ::testing::ValuesIn(kTargetRows), kRowName);
+INSTANTIATE_TEST_SUITE_P(Link, InstallerFaultTest, ::testing::ValuesIn(kLinkRows), kRowName);
 INSTANTIATE_TEST_SUITE_P(Catalog, InstallerFaultTest, ::testing::ValuesIn(kCatalogRows), kRowName);
 INSTANTIATE_TEST_SUITE_P(Host, InstallerFaultTest, ::testing::ValuesIn(kHostRows), kRowName);
 

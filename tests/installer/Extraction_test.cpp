@@ -92,7 +92,7 @@ TEST(UnZipExtraction, CompleteArchiveExtractsEveryEntryOverExistingFiles) {
   const std::string zip = machine.Scratch() + "ok.zip";
   machine.WriteFile(zip, Zip({{"任务.TSK/", ""}, {"任务.TSK/a.ini", "[A]\r\nx=1\r\n"},
                               {"任务.TSK/PARA/b.prn", "打印"}}));
-  TExtractionOutcome outcome = MakeUnZipExtraction()->Extract(zip, dir);
+  TExtractionOutcome outcome = MakeUnZipExtraction()->Extract(zip, dir, "任务.tsk");
   EXPECT_TRUE(outcome.Succeeded());
   EXPECT_EQ("[A]\r\nx=1\r\n", TestMachine::ReadFile(dir + "任务.TSK\\a.ini"));
   EXPECT_EQ("打印", TestMachine::ReadFile(dir + "任务.TSK\\PARA\\b.prn"));
@@ -112,7 +112,7 @@ TEST(UnZipExtraction, FailedEntriesAreReportedByName) {
     SCOPED_TRACE(c.name);
     const std::string zip = machine.Scratch() + "bad.zip";
     machine.WriteFile(zip, Zip({{"T/good.ini", "fine"}, c.bad, {"T/after.ini", "later"}}));
-    TExtractionOutcome outcome = MakeUnZipExtraction()->Extract(zip, dir);
+    TExtractionOutcome outcome = MakeUnZipExtraction()->Extract(zip, dir, "T");
     ASSERT_FALSE(outcome.Succeeded());
     bool named = false;
     for (const auto& f : outcome.failures) {

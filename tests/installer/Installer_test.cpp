@@ -38,7 +38,8 @@ class FakeExtraction : public Extraction {
  public:
   FakeExtraction(Journal& j, TExtractionOutcome outcome, bool raise)
       : j_(j), outcome_(std::move(outcome)), raise_(raise) {}
-  TExtractionOutcome Extract(const std::string& archive, const std::string& dir) override {
+  TExtractionOutcome Extract(const std::string& archive, const std::string& dir,
+                             const std::string&) override {
     j_.calls.push_back("extract " + dir);
     j_.archive_name = archive;
     j_.archive_bytes = TestMachine::ReadFile(archive);

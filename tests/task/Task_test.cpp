@@ -323,7 +323,8 @@ TEST_F(TaskTest, CatalogIsRebuiltOnlyWhenVersionIsTheOneMissingField) {
   }
   EXPECT_EQ(CatalogColumn("NetDir"), (std::vector<std::string>{"\\\\server\\share",
                                                                 "\\\\server\\share"}));
-  EXPECT_TRUE(orb::IsFile(platform::TempPath() + "CONFIG.TSK"));  // the copy stays
+  // The rebuild's copy of the host's catalog does not stay in the temporary folder.
+  EXPECT_FALSE(orb::IsFile(platform::TempPath() + "CONFIG.TSK"));
 
   old_catalog("Reserved");
   TTasks broken;
@@ -334,6 +335,7 @@ TEST_F(TaskTest, CatalogIsRebuiltOnlyWhenVersionIsTheOneMissingField) {
   EXPECT_EQ(ui_.boxes()[0].text.rfind(kErrorText, 0), 0u) << ui_.boxes()[0].text;
   EXPECT_EQ(ui_.boxes()[0].flags, platform::kMbOk | platform::kMbIconWarning);
   EXPECT_FALSE(broken.Table().Active());
+  EXPECT_FALSE(orb::IsFile(platform::TempPath() + "CONFIG.TSK"));  // nor after a failure
   // The catalog was not replaced.
   TfnDBFTable table(Catalog(), true, false);
   EXPECT_EQ(table.FieldIndex("Reserved"), -1);
