@@ -5,7 +5,8 @@
 # - Windows: a generated .rc (RCDATA, STRINGTABLE, VERSIONINFO, manifest) compiled by windres.
 # - POSIX: a generated assembly file that embeds the RCDATA bytes with .incbin and a
 #   generated C++ file that registers them and the string table with the POSIX layer.
-# A STRINGS file is a list of ORB_STRING(id, "text") lines (ASCII or UTF-8 text).
+# A STRINGS file is a list of ORB_STRING(id, "text") or ORB_MESSAGE(name, id, "text") lines
+# (ASCII or UTF-8 text).
 function(orb_add_resources target)
   cmake_parse_arguments(A "" "VERSION;MANIFEST;DESCRIPTION" "RCDATA;STRINGS" ${ARGN})
   set(gen ${CMAKE_CURRENT_BINARY_DIR}/${target}_res)
@@ -50,7 +51,7 @@ function(orb_add_resources target)
       string(APPEND rc "1 RT_MANIFEST \"${m}\"\n")
     endif()
     if(string_includes)
-      string(APPEND rc "#define ORB_STRING(id, text) id, text\nSTRINGTABLE\nBEGIN\n")
+      string(APPEND rc "#define ORB_STRING(id, text) id, text\n#define ORB_MESSAGE(name, id, text) id, text\nSTRINGTABLE\nBEGIN\n")
       foreach(s IN LISTS string_includes)
         string(APPEND rc "#include \"${s}\"\n")
       endforeach()
@@ -79,11 +80,11 @@ function(orb_add_resources target)
       target_sources(${target} PRIVATE ${gen}/rcdata.S)
     endif()
     if(string_includes)
-      string(APPEND cpp "\nstatic const platform::posix::StringEntry kStrings[] = {\n#define ORB_STRING(id, text) {id, text},\n")
+      string(APPEND cpp "\nstatic const platform::posix::StringEntry kStrings[] = {\n#define ORB_STRING(id, text) {id, text},\n#define ORB_MESSAGE(name, id, text) {id, text},\n")
       foreach(s IN LISTS string_includes)
         string(APPEND cpp "#include \"${s}\"\n")
       endforeach()
-      string(APPEND cpp "#undef ORB_STRING\n};\nstatic const platform::posix::StringTableRegistration reg_strings(kStrings, sizeof kStrings / sizeof kStrings[0]);\n")
+      string(APPEND cpp "#undef ORB_MESSAGE\n#undef ORB_STRING\n};\nstatic const platform::posix::StringTableRegistration reg_strings(kStrings, sizeof kStrings / sizeof kStrings[0]);\n")
     endif()
     file(GENERATE OUTPUT ${gen}/resources.cpp CONTENT "${cpp}")
     target_sources(${target} PRIVATE ${gen}/resources.cpp)

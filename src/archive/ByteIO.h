@@ -31,17 +31,13 @@
 #include <cstdint>
 #include <memory>
 
+#include "archive/MessageIds.h"
+
 namespace orb::arx {
 
 // The output window of every decoder and the sliding window of inflate.
 inline constexpr std::size_t kWindowSize = 32768;
 
-// Ids of the engine's messages (string table 25102..26899) that decoders return.
-inline constexpr int kMsgBadBlock = 25109;            // "Bad block"
-inline constexpr int kMsgIncompleteCodeSet = 25138;   // "Incomplete code set"
-inline constexpr int kMsgOutOfMemory = 25253;         // "Out of memory"
-inline constexpr int kMsgAmbiguousTree = 25293;       // "Ambiguous Shannon-Fano decode tree encountered"
-inline constexpr int kMsgStackOverflow = 25298;       // "Stack overflow"
 
 // The compressed bytes of one entry.
 class ByteSource {

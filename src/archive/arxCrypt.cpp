@@ -2,6 +2,7 @@
 #include "archive/arxCrypt.h"
 
 #include "archive/Crc32.h"
+#include "archive/ZipRecords.h"
 
 #include <vector>
 
@@ -54,7 +55,7 @@ bool CheckPasswordHeader(ZipKeys& keys, std::span<const std::uint8_t, kCryptHead
   }
   // Writers that stream (flag bit 3) do not know the CRC when they write the header and put
   // the high byte of the file time there instead.
-  std::uint8_t check = (flags & 0x0008) ? static_cast<std::uint8_t>(dosDateTime >> 8)
+  std::uint8_t check = (flags & kFlagDescriptor) ? static_cast<std::uint8_t>(dosDateTime >> 8)
                                         : static_cast<std::uint8_t>(crc >> 24);
   return last == check;
 }

@@ -152,7 +152,7 @@ DecodeResult Exploder::Decode() {
         for (ShannonFanoTree* tree : {literals_.get(), lengths_.get(), distances_.get()}) {
           if (!tree) continue;
           const int r = tree->Read(bits);
-          if (r == kBadTree) return {kMsgAmbiguousTree};
+          if (r == kBadTree) return {E_AMBIGUOUSTREE};
           if (r == kEndOfData) return {};
         }
         state = State::stItem;
@@ -169,7 +169,7 @@ DecodeResult Exploder::Decode() {
       }
       case State::stLiteral: {
         const int b = literals_ ? literals_->Decode(bits) : bits.ReadBits(8);
-        if (b == kBadTree) return {kMsgAmbiguousTree};
+        if (b == kBadTree) return {E_AMBIGUOUSTREE};
         if (b < 0) return {};
         history.Put(static_cast<std::uint8_t>(b));
         state = State::stItem;
@@ -180,10 +180,10 @@ DecodeResult Exploder::Decode() {
         const int low = bits.ReadBits(lowDistanceBits);
         if (low < 0) return {};
         const int high = distances_->Decode(bits);
-        if (high == kBadTree) return {kMsgAmbiguousTree};
+        if (high == kBadTree) return {E_AMBIGUOUSTREE};
         if (high < 0) return {};
         int length = lengths_->Decode(bits);
-        if (length == kBadTree) return {kMsgAmbiguousTree};
+        if (length == kBadTree) return {E_AMBIGUOUSTREE};
         if (length < 0) return {};
         if (length == kLongLengthSymbol) {
           const int extra = bits.ReadBits(8);
@@ -214,7 +214,7 @@ DecodeResult Explode(ByteSource& source, ByteSink& sink, std::uint16_t flags,
     Exploder e(source, sink, flags, unpackedSize);
     return e.Run();
   } catch (const std::bad_alloc&) {
-    return {kMsgOutOfMemory};
+    return {E_MEMERR};
   }
 }
 

@@ -12,8 +12,8 @@
 //
 // Results (engine message ids):
 //   tree description listing more code lengths than the tree has symbols, code set that is
-//   not prefix-free, code path that leads nowhere                  -> kMsgAmbiguousTree (25293)
-//   tables cannot be allocated (Explode only)                      -> kMsgOutOfMemory (25253)
+//   not prefix-free, code path that leads nowhere                  -> E_AMBIGUOUSTREE (25293)
+//   tables cannot be allocated (Explode only)                      -> E_MEMERR (25253)
 #pragma once
 
 #include "archive/ByteIO.h"
@@ -50,7 +50,7 @@ class Exploder {
 };
 
 // One method-6 entry with the entry's general-purpose flags. Allocation failure reported as
-// kMsgOutOfMemory.
+// E_MEMERR.
 DecodeResult Explode(ByteSource& source, ByteSink& sink, std::uint16_t flags,
                      std::uint64_t unpackedSize);
 

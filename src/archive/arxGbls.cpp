@@ -341,8 +341,8 @@ bool DosDateTimeToDateTime(std::uint32_t v, TDateTime& out) {
 }
 
 TDateTime FileDateOrDefault(std::uint32_t v) {
-  TDateTime t = 29221.0;
-  if (v == 0 || !DosDateTimeToDateTime(v, t)) return 29221.0;
+  TDateTime t = kDosEpoch;
+  if (v == 0 || !DosDateTimeToDateTime(v, t)) return kDosEpoch;
   return t;
 }
 

@@ -7,42 +7,15 @@
 #include <vector>
 
 #include "_OrbLib/OrbExcept.h"
+#include "archive/MessageIds.h"
 
 namespace orb {
 
 using TDateTime = double;  // days since 1899-12-30, time of day as the fraction
+// 1980-01-01 00:00, the first moment a DOS date-time can hold: the date of an archive or
+// entry whose own date is missing or invalid.
+inline constexpr TDateTime kDosEpoch = 29221.0;
 
-// Message ids of the engine's string table (messages.inc holds the texts).
-enum : int {
-  E_BADHEADR = 25108,
-  E_BADBLOCK = 25109,
-  E_FWRITE = 25136,
-  E_FCLOSE = 25137,
-  E_CODESET = 25138,
-  E_CRCERROR = 25151,
-  E_UNABLETOCREATEDIR = 25153,
-  E_NOTACCESSIBLE = 25157,
-  E_UNEXPECTEDEOF = 25166,
-  E_FILENOTFOUND = 25172,
-  E_OVERLAP = 25174,
-  E_NAMEMISMATCH = 25175,
-  E_ZIP64 = 25176,
-  E_LINKINPATH = 25177,
-  E_UNMAPPABLENAME = 25178,
-  E_ENTRYCOUNT = 25179,
-  E_FOPEN = 25235,
-  E_FREAD = 25236,
-  E_INVALIDARC = 25242,
-  E_INVALIDFN = 25243,
-  E_BADLOCALHDR = 25248,
-  E_MEMERR = 25253,
-  E_HEADERNOTFOUND = 25257,
-  E_REQUIREDEVENT = 25270,
-  E_SEEKERR = 25292,
-  E_UNKNMETH = 25326,
-  E_INVALIDPASSWORD = 26517,
-  E_PASSWORDFAILED = 26522,
-};
 
 // The text of engine message `id` from the program's string table (empty when absent).
 std::string LoadMessage(int id);
@@ -91,7 +64,8 @@ bool IsAllDigits(const std::string& text);
 inline std::int32_t MinOf(std::int32_t a, std::int32_t b) { return a < b ? a : b; }
 // part * 100 / whole rounded half to even, 0 when whole <= 0 or negative, at most 100.
 std::uint8_t PercentOf(double part, double whole);
-// A DOS date-time (date in the high half) as a TDateTime; 0 or an invalid value gives 29221.
+// A DOS date-time (date in the high half) as a TDateTime; 0 or an invalid value gives
+// kDosEpoch.
 TDateTime FileDateOrDefault(std::uint32_t dos_date_time);
 // False when the DOS value does not name a valid date and time.
 bool DosDateTimeToDateTime(std::uint32_t dos_date_time, TDateTime& out);

@@ -338,7 +338,7 @@ class InflateState {
     result_.MessageId = messageId;
     return State::kFailed;
   }
-  State InvalidCode() { return Fail(fixedBlock_ ? kMsgBadBlock : kMsgIncompleteCodeSet); }
+  State InvalidCode() { return Fail(fixedBlock_ ? E_BADBLOCK : E_CODESET); }
 
   ByteSource& source_;
   ByteSink& sink_;
@@ -441,7 +441,7 @@ InflateState::State InflateState::BlockHeader() {
   lastBlock_ = PeekBits(1) != 0;
   unsigned type = PeekBits(3) >> 1;
   DropBits(3);
-  if (Overrun()) return Fail(kMsgBadBlock);
+  if (Overrun()) return Fail(E_BADBLOCK);
   switch (type) {
     case 0:
       return State::kStored;
@@ -450,7 +450,7 @@ InflateState::State InflateState::BlockHeader() {
     case 2:
       return State::kDynamicHeader;
     default:
-      return Fail(kMsgBadBlock);
+      return Fail(E_BADBLOCK);
   }
 }
 
@@ -460,10 +460,10 @@ InflateState::State InflateState::StoredBlock() {
   std::uint32_t len = PeekBits(16);
   std::uint32_t nlen = PeekBits(32) >> 16;
   DropBits(32);
-  if (Overrun()) return Fail(kMsgBadBlock);
+  if (Overrun()) return Fail(E_BADBLOCK);
   if ((len ^ 0xFFFF) != nlen) {
     w_ = f_;  // the unwritten part of the window is discarded, as the format's writers expect
-    return Fail(kMsgBadBlock);
+    return Fail(E_BADBLOCK);
   }
   while (len > 0) {
     WritePieces();
@@ -476,14 +476,14 @@ InflateState::State InflateState::StoredBlock() {
       DropBits(8);
       if (Overrun()) {
         w_ += done - 1;
-        return Fail(kMsgBadBlock);
+        return Fail(E_BADBLOCK);
       }
     }
     while (done < chunk) {
       if (inPos_ == inEnd_ && !TopUpInput()) {
         w_ += done;
         if (cancelled_) return State::kDone;
-        return Fail(kMsgBadBlock);
+        return Fail(E_BADBLOCK);
       }
       std::size_t n = std::min(chunk - done, inEnd_ - inPos_);
       std::memcpy(buf_.data() + w_ + done, in_.data() + inPos_, n);
@@ -505,13 +505,13 @@ InflateState::State InflateState::FixedTables() {
     std::fill(lengths.begin() + 256, lengths.begin() + 280, 7);
     std::fill(lengths.begin() + 280, lengths.end(), 8);
     if (BuildTable(lengths.data(), 288, Alphabet::kLitLen, fixedLit_) != BuildResult::kComplete)
-      return Fail(kMsgIncompleteCodeSet);
+      return Fail(E_CODESET);
     // Only 30 of the 32 five-bit distance codes exist: incomplete by nature and accepted.
     std::array<std::uint8_t, 30> dist;
     dist.fill(5);
     if (BuildTable(dist.data(), 30, Alphabet::kDistance, fixedDist_) ==
         BuildResult::kOverSubscribed)
-      return Fail(kMsgIncompleteCodeSet);
+      return Fail(E_CODESET);
     fixedBuilt_ = true;
   }
   lit_ = &fixedLit_;
@@ -526,7 +526,7 @@ InflateState::State InflateState::DynamicHeader() {
   unsigned ndist = (PeekBits(10) >> 5) + 1;
   unsigned nclen = (PeekBits(14) >> 10) + 4;
   DropBits(14);
-  if (Overrun()) return Fail(kMsgBadBlock);
+  if (Overrun()) return Fail(E_BADBLOCK);
 
   std::array<std::uint8_t, 19> clen{};
   for (unsigned i = 0; i < nclen; ++i) {
@@ -534,9 +534,9 @@ InflateState::State InflateState::DynamicHeader() {
     clen[kCodeLengthOrder[i]] = static_cast<std::uint8_t>(PeekBits(3));
     DropBits(3);
   }
-  if (Overrun()) return Fail(kMsgBadBlock);
+  if (Overrun()) return Fail(E_BADBLOCK);
   if (BuildTable(clen.data(), 19, Alphabet::kCodeLength, codeLengths_) != BuildResult::kComplete)
-    return Fail(kMsgIncompleteCodeSet);
+    return Fail(E_CODESET);
 
   std::array<std::uint8_t, 288 + 32> lengths{};
   unsigned total = nlit + ndist;
@@ -567,23 +567,23 @@ InflateState::State InflateState::DynamicHeader() {
     if (!NeedBits(extraBits)) return State::kDone;
     unsigned repeat = base + PeekBits(extraBits);
     DropBits(extraBits);
-    if (Overrun()) return Fail(kMsgBadBlock);
+    if (Overrun()) return Fail(E_BADBLOCK);
     std::uint8_t value = 0;
     if (sym == 16) {
       // A repeat with nothing before it has no length to repeat.
       if (i == 0) return InvalidCode();
       value = lengths[i - 1];
     }
-    if (i + repeat > total) return Fail(kMsgIncompleteCodeSet);
+    if (i + repeat > total) return Fail(E_CODESET);
     std::fill_n(lengths.begin() + i, repeat, value);
     i += repeat;
   }
 
   if (BuildTable(lengths.data(), nlit, Alphabet::kLitLen, dynLit_) != BuildResult::kComplete)
-    return Fail(kMsgIncompleteCodeSet);
+    return Fail(E_CODESET);
   if (BuildTable(lengths.data() + nlit, ndist, Alphabet::kDistance, dynDist_) !=
       BuildResult::kComplete)
-    return Fail(kMsgIncompleteCodeSet);
+    return Fail(E_CODESET);
   lit_ = &dynLit_;
   dist_ = &dynDist_;
   return State::kCodes;
@@ -604,13 +604,13 @@ bool InflateState::DecodeCareful(const std::uint32_t* entries, unsigned root,
     e = entries[EntryValue(e) + (PeekBits(looked) >> root)];
   }
   if (IsInvalid(e)) {
-    if (bitCount_ - std::min(bitCount_, padBits_) < looked) result_.MessageId = kMsgBadBlock;
+    if (bitCount_ - std::min(bitCount_, padBits_) < looked) result_.MessageId = E_BADBLOCK;
     entry = kInvalidEntry;
     return true;
   }
   DropBits(EntryCodeLength(e));
   if (Overrun()) {
-    result_.MessageId = kMsgBadBlock;
+    result_.MessageId = E_BADBLOCK;
     entry = kInvalidEntry;
     return true;
   }
@@ -646,7 +646,7 @@ InflateState::State InflateState::Codes() {
     if (!NeedBits(extra)) return State::kDone;
     std::size_t length = EntryValue(e) + PeekBits(extra);
     DropBits(extra);
-    if (Overrun()) return Fail(kMsgBadBlock);
+    if (Overrun()) return Fail(E_BADBLOCK);
 
     if (!DecodeCareful(dist_->entries.data(), dist_->bits, e)) return State::kDone;
     if (e & kExceptional) return result_.MessageId ? State::kFailed : InvalidCode();
@@ -654,7 +654,7 @@ InflateState::State InflateState::Codes() {
     if (!NeedBits(extra)) return State::kDone;
     std::size_t distance = EntryValue(e) + PeekBits(extra);
     DropBits(extra);
-    if (Overrun()) return Fail(kMsgBadBlock);
+    if (Overrun()) return Fail(E_BADBLOCK);
     if (distance > w_) return InvalidCode();  // before the entry's first byte
 
     // Forward byte copy: a distance shorter than the length repeats the pattern.
@@ -970,7 +970,7 @@ DecodeResult Inflate(ByteSource& source, ByteSink& sink) {
   try {
     inflater = std::make_unique<Inflater>(source, sink);
   } catch (const std::bad_alloc&) {
-    return DecodeResult{kMsgOutOfMemory};
+    return DecodeResult{E_MEMERR};
   }
   return inflater->Run();
 }

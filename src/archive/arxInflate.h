@@ -7,10 +7,10 @@
 //
 // Results (engine message ids):
 //   block type 3, stored LEN/NLEN mismatch, data ending inside a block,
-//   invalid code in a fixed block                                  -> kMsgBadBlock (25109)
+//   invalid code in a fixed block                                  -> E_BADBLOCK (25109)
 //   incomplete or over-subscribed dynamic code, repeat overflow,
-//   invalid code in a dynamic block                                -> kMsgIncompleteCodeSet (25138)
-//   the decoder's memory cannot be had                             -> kMsgOutOfMemory (25253)
+//   invalid code in a dynamic block                                -> E_CODESET (25138)
+//   the decoder's memory cannot be had                             -> E_MEMERR (25253)
 // "Invalid code" includes every code that cannot be carried out: literal/length symbols 286
 // and 287, distance codes 30 and 31, a length code in a block without distance codes and a
 // distance reaching before the entry's first byte. A valid stream never fails, also when its
@@ -39,7 +39,7 @@ class Inflater {
   std::unique_ptr<InflateState> state_;
 };
 
-// Convenience for the engine: one entry, allocation failure reported as kMsgOutOfMemory.
+// Convenience for the engine: one entry, allocation failure reported as E_MEMERR.
 DecodeResult Inflate(ByteSource& source, ByteSink& sink);
 
 // Which build of the decoder's fast loop runs: the fastest one the processor supports (the

@@ -31,54 +31,6 @@ const char* ArcTypeName(TArcType t) {
   return i < sizeof kNames / sizeof kNames[0] ? kNames[i] : "?";
 }
 
-TLocalHeader TLocalHeader::Decode(const std::uint8_t* p) {
-  TLocalHeader h;
-  h.Signature = Get32(p);
-  h.VersionNeeded = Get16(p + 4);
-  h.Flags = Get16(p + 6);
-  h.Method = Get16(p + 8);
-  h.DosDateTime = Get32(p + 10);
-  h.Crc = Get32(p + 14);
-  h.PackedSize = Get32(p + 18);
-  h.UnpackedSize = Get32(p + 22);
-  h.NameLength = Get16(p + 26);
-  h.ExtraLength = Get16(p + 28);
-  return h;
-}
-
-TCentralHeader TCentralHeader::Decode(const std::uint8_t* p) {
-  TCentralHeader h;
-  h.Signature = Get32(p);
-  h.VersionMadeBy = Get16(p + 4);
-  h.VersionNeeded = Get16(p + 6);
-  h.Flags = Get16(p + 8);
-  h.Method = Get16(p + 10);
-  h.DosDateTime = Get32(p + 12);
-  h.Crc = Get32(p + 16);
-  h.PackedSize = Get32(p + 20);
-  h.UnpackedSize = Get32(p + 24);
-  h.NameLength = Get16(p + 28);
-  h.ExtraLength = Get16(p + 30);
-  h.CommentLength = Get16(p + 32);
-  h.DiskNumberStart = Get16(p + 34);
-  h.InternalAttr = Get16(p + 36);
-  h.ExternalAttr = Get32(p + 38);
-  h.LocalHeaderOffset = Get32(p + 42);
-  return h;
-}
-
-TEndRecord TEndRecord::Decode(const std::uint8_t* p) {
-  TEndRecord r;
-  r.Signature = Get32(p);
-  r.ThisDisk = Get16(p + 4);
-  r.CentralDirDisk = Get16(p + 6);
-  r.EntriesThisDisk = Get16(p + 8);
-  r.TotalEntries = Get16(p + 10);
-  r.CentralDirSize = Get32(p + 12);
-  r.CentralDirOffset = Get32(p + 16);
-  r.CommentLength = Get16(p + 20);
-  return r;
-}
 
 // --- clock and attribute mask ----------------------------------------------------------------
 
@@ -125,7 +77,7 @@ void TarxFileAttr::SetBit(int i, bool b) {
 
 void TarxFileAttr::Recompute() {
   if (any_) {
-    attr_ = 2367;
+    attr_ = kAnyFile;
   } else {
     attr_ = 0;
     for (int i = 0; i < 8; ++i)
@@ -267,32 +219,37 @@ void TarxMain::RefreshArchiveDrive() {
 
 std::int32_t TarxMain::FindEndOfCentralDir(TArchiveFile& f) {
   const std::int64_t size = f.Size();
-  std::int64_t w = static_cast<std::int64_t>(zip_cmnt_buf_size_) + 23;
-  if (w > size) w = zip_cmnt_buf_size_ == 0 ? 23 : (size > 32768 ? 32768 : size - 1);
+  // The record and one byte more: with no comment buffer only the last two places a
+  // record without comment can start at are tested (the scan never tests offset 0).
+  constexpr std::int64_t kWindowWithoutComment = TEndRecord::kSize + 1;
+  std::int64_t w = static_cast<std::int64_t>(zip_cmnt_buf_size_) + kWindowWithoutComment;
+  if (w > size) {
+    w = zip_cmnt_buf_size_ == 0 ? kWindowWithoutComment : (size > 32768 ? 32768 : size - 1);
+  }
   head_flag_ = 0;
   if (size <= w) return 0;
   std::vector<std::uint8_t> buf(static_cast<std::size_t>(w));
   if (size - w > 0 && !f.TrySeek(size - w)) return 0;
   if (size - w <= 0 && !f.TrySeek(0)) return 0;
   std::int64_t got = f.Read(buf.data(), static_cast<std::uint32_t>(w));
-  for (std::int64_t p = got - 21; p >= 1; --p) {
-    if (p + 4 > got || Get32(&buf[static_cast<std::size_t>(p)]) != kEndRecordSig) continue;
+  for (std::int64_t p = got - static_cast<std::int64_t>(TEndRecord::kSize - 1); p >= 1; --p) {
+    if (p + 4 > got || GetLe32(&buf[static_cast<std::size_t>(p)]) != kEndRecordSig) continue;
     std::uint8_t rec[TCentralHeader::kSize];
     if (!f.TrySeek(size - w + p)) return 0;
     if (f.Read(rec, TEndRecord::kSize) < TEndRecord::kSize) return 0;
-    end_record_ = TEndRecord::Decode(rec);
+    end_record_ = TEndRecord::Decode(std::span(rec).first<TEndRecord::kSize>());
     if (end_record_.Signature != kEndRecordSig) return 0;
-    head_flag_ |= 0x01;
+    head_flag_ |= kHeadEndRecord;
     if (!f.TrySeek(end_record_.CentralDirOffset)) return 0;
     if (f.Read(rec, TCentralHeader::kSize) < TCentralHeader::kSize) return 0;
     central_header_ = TCentralHeader::Decode(rec);
     if (central_header_.Signature != kCentralHeaderSig) return 0;
-    head_flag_ |= 0x08;
+    head_flag_ |= kHeadCentral;
     if (!f.TrySeek(central_header_.LocalHeaderOffset)) return 0;
     if (f.Read(rec, TLocalHeader::kSize) < TLocalHeader::kSize) return 0;
-    local_header_ = TLocalHeader::Decode(rec);
+    local_header_ = TLocalHeader::Decode(std::span(rec).first<TLocalHeader::kSize>());
     if (local_header_.Signature != kLocalHeaderSig) return 0;
-    head_flag_ |= 0x10;
+    head_flag_ |= kHeadLocal;
     return static_cast<std::int32_t>(end_record_.CentralDirOffset);
   }
   return 0;
@@ -311,7 +268,7 @@ TArcType TarxMain::ClassifySignature(std::uint32_t sig, bool in_exe, std::int32_
     if (b2 == 0x07 && b3 == 0x08) {
       TArcType t = TArcType::atZip;
       if (DriveIsRemovable()) t = LabelIsSpanned() ? TArcType::atZipMV : TArcType::atNA;
-      head_flag_ = 0x10;
+      head_flag_ = kHeadLocal;
       return t;
     }
     if (b2 == 0x01 && b3 == 0x02) {
@@ -352,10 +309,10 @@ std::int32_t TarxMain::LocateCentralDir(TArchiveFile& f) {
   FindEndOfCentralDir(f);
   const std::int64_t size = f.Size();
   const std::int64_t c = end_record_.CentralDirOffset;
-  if (c < size && (head_flag_ & 0x01)) {
+  if (c < size && (head_flag_ & kHeadEndRecord)) {
     if (c > 0 && f.TrySeek(c)) {
       std::uint8_t rec[TCentralHeader::kSize];
-      if (f.Read(rec, sizeof rec) == sizeof rec && Get32(rec) == kCentralHeaderSig) {
+      if (f.Read(rec, sizeof rec) == sizeof rec && GetLe32(rec) == kCentralHeaderSig) {
         central_header_ = TCentralHeader::Decode(rec);
         return static_cast<std::int32_t>(c);
       }
@@ -364,8 +321,8 @@ std::int32_t TarxMain::LocateCentralDir(TArchiveFile& f) {
       std::vector<std::uint8_t> buf(32768);
       std::uint32_t got = f.Read(buf.data(), 32768);
       for (std::uint32_t i = 0; i + 4 <= got; ++i) {
-        if (Get32(&buf[i]) == kLocalHeaderSig) {
-          head_flag_ = 0x10;
+        if (GetLe32(&buf[i]) == kLocalHeaderSig) {
+          head_flag_ = kHeadLocal;
           return static_cast<std::int32_t>(25000 + i);
         }
       }
@@ -380,7 +337,7 @@ bool TarxMain::ProbeZip(TArchiveFile& f) {
   bool ok = false;
   std::uint8_t sig[4];
   if (size > 4 && f.TrySeek(0) && f.Read(sig, 4) == 4) {
-    if (Get32(sig) == kLocalHeaderSig) {
+    if (GetLe32(sig) == kLocalHeaderSig) {
       std::int32_t s = LocateCentralDir(f);
       if (s > 0) {
         start_offset_ = s;
@@ -391,10 +348,10 @@ bool TarxMain::ProbeZip(TArchiveFile& f) {
       static const std::int32_t kOffsets[3] = {7612, 15770, 25661};
       for (std::int32_t off : kOffsets) {
         if (size < off + 5) break;
-        if (f.TrySeek(off) && f.Read(sig, 4) == 4 && Get32(sig) == kLocalHeaderSig) {
+        if (f.TrySeek(off) && f.Read(sig, 4) == 4 && GetLe32(sig) == kLocalHeaderSig) {
           start_offset_ = off;
           arc_type_ = TArcType::atZipExe;
-          if (off != 25661) head_flag_ = 0x10;
+          if (off != 25661) head_flag_ = kHeadLocal;
           ok = true;
           break;
         }
@@ -422,9 +379,9 @@ std::int32_t TarxMain::ScanSfx(TArchiveFile& f, TArcType& type, std::int32_t sta
         type = TArcType::atLhaExe;
         return static_cast<std::int32_t>(pos - 1);
       }
-      if (i + 4 <= got && Get32(&buf[i]) == kLocalHeaderSig) {
+      if (i + 4 <= got && GetLe32(&buf[i]) == kLocalHeaderSig) {
         type = TArcType::atZipExe;
-        head_flag_ = 0x10;
+        head_flag_ = kHeadLocal;
         return static_cast<std::int32_t>(pos);
       }
       if (i + 4 <= got && std::memcmp(&buf[i], "Rar!", 4) == 0) {
@@ -507,7 +464,7 @@ void TarxMain::DetectArcType() {
       }
     }
     // The layer offers no query for a file's date, so the default stands for every type.
-    archive_date_ = 29221.0;
+    archive_date_ = kDosEpoch;
     f.Close();
   };
 
@@ -534,17 +491,17 @@ void TarxMain::DetectArcType() {
           if (!f.TrySeek(off)) continue;
           std::uint8_t s4[4];
           if (f.Read(s4, 4) == 4) {
-            TArcType t = ClassifySignature(Get32(s4), true, start_offset_);
+            TArcType t = ClassifySignature(GetLe32(s4), true, start_offset_);
             if (t != TArcType::atUnknown) {
               arc_type_ = t;
-              head_flag_ = 0x10;
+              head_flag_ = kHeadLocal;
               return finish();
             }
           }
         }
       }
     }
-    const std::int64_t pages = Get16(&buf[4]), last = Get16(&buf[2]);
+    const std::int64_t pages = GetLe16(&buf[4]), last = GetLe16(&buf[2]);
     const std::int64_t e = (pages - 1) * 512 + last;
     if (e > 0 && e + 4 < size) {
       if (!f.TrySeek(e)) {
@@ -553,10 +510,10 @@ void TarxMain::DetectArcType() {
       }
       std::uint8_t s4[4];
       if (f.Read(s4, 4) == 4) {
-        start_offset_ = static_cast<std::int32_t>(e + 1 + (Get16(s4 + 2) == 0xEA60 ? 2 : 0));
+        start_offset_ = static_cast<std::int32_t>(e + 1 + (GetLe16(s4 + 2) == 0xEA60 ? 2 : 0));
         if (start_offset_ + 4 < size && f.TrySeek(start_offset_ - 1) && f.Read(s4, 4) == 4 &&
-            Get32(s4) != kLocalHeaderSig) {
-          TArcType t = ClassifySignature(Get32(s4), true, start_offset_);
+            GetLe32(s4) != kLocalHeaderSig) {
+          TArcType t = ClassifySignature(GetLe32(s4), true, start_offset_);
           if (IsRecognisedArcType(t)) {
             arc_type_ = t;
             return finish();
@@ -585,7 +542,7 @@ void TarxMain::DetectArcType() {
 
   std::size_t zeros = 0;
   while (zeros < buf.size() - 4 && buf[zeros] == 0) ++zeros;
-  arc_type_ = ClassifySignature(Get32(&buf[zeros]), false, start_offset_);
+  arc_type_ = ClassifySignature(GetLe32(&buf[zeros]), false, start_offset_);
   const bool ace = std::memcmp(&buf[7], "**ACE**", 7) == 0;
   if (arc_type_ == TArcType::atZip || arc_type_ == TArcType::atZipExe ||
       arc_type_ == TArcType::atJar) {
@@ -593,7 +550,7 @@ void TarxMain::DetectArcType() {
     start_offset_ = FindEndOfCentralDir(f);
     if (start_offset_ == 0) {
       start_offset_ = static_cast<std::int32_t>(zeros);
-      head_flag_ |= 0x10;
+      head_flag_ |= kHeadLocal;
     }
   } else if (arc_type_ != TArcType::atZipMV && ace) {
     arc_type_ = TArcType::atACE;
@@ -601,7 +558,7 @@ void TarxMain::DetectArcType() {
   if (!IsRecognisedArcType(arc_type_)) {
     if (DriveIsRemovable() && LabelIsSpanned()) {
       start_offset_ = FindEndOfCentralDir(f);
-      if (head_flag_ < 0x10) arc_type_ = TArcType::atZipMV;
+      if (head_flag_ < kHeadLocal) arc_type_ = TArcType::atZipMV;
     } else if (ace) {
       arc_type_ = TArcType::atACE;
     } else if (!ProbeUue(f) && !ProbeTar(f)) {

@@ -1,6 +1,7 @@
 // The root of the archive component: the archive file, its detected type and start offset,
 // the zip records found by the end-record search, passwords, and the owned helpers (volume
-// manager, attribute mask, clock). Also the zip record layouts and the untyped archive file.
+// manager, attribute mask, clock). Also the untyped archive file. The record layouts are in
+// ZipRecords.h.
 #pragma once
 
 #include <array>
@@ -11,6 +12,7 @@
 
 #include "_OrbLib/Classes.h"
 #include "archive/arxDiskMan.h"
+#include "archive/ZipRecords.h"
 #include "archive/arxGbls.h"
 #include "platform/file.h"
 
@@ -24,79 +26,6 @@ enum class TArcType : std::uint8_t {
 bool IsRecognisedArcType(TArcType t);
 // Name of a type as the enumeration spells it ("atZip").
 const char* ArcTypeName(TArcType t);
-
-inline constexpr std::uint32_t kLocalHeaderSig = 0x04034B50;
-inline constexpr std::uint32_t kCentralHeaderSig = 0x02014B50;
-inline constexpr std::uint32_t kEndRecordSig = 0x06054B50;
-inline constexpr std::uint32_t kSplitMarkerSig = 0x08074B50;
-
-inline std::uint16_t Get16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
-}
-inline std::uint32_t Get32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-// Zip local file header: little-endian, 30 bytes, then name, extra field, data.
-//  off size
-//    0   4  signature 0x04034B50
-//    4   2  version needed
-//    6   2  flags (bit 0 encrypted, bit 3 sizes follow the data, bits 1-2 explode options)
-//    8   2  method
-//   10   4  DOS date-time (time in the low half)
-//   14   4  CRC-32
-//   18   4  compressed size (with the 12-byte encryption header)
-//   22   4  uncompressed size
-//   26   2  name length
-//   28   2  extra length
-struct TLocalHeader {
-  static constexpr std::size_t kSize = 30;
-  std::uint32_t Signature = 0;
-  std::uint16_t VersionNeeded = 0, Flags = 0, Method = 0;
-  std::uint32_t DosDateTime = 0, Crc = 0, PackedSize = 0, UnpackedSize = 0;
-  std::uint16_t NameLength = 0, ExtraLength = 0;
-  static TLocalHeader Decode(const std::uint8_t* p);
-};
-
-// Zip central directory header: little-endian, 46 bytes, then name, extra, comment.
-//  off size
-//    0   4  signature 0x02014B50
-//    4   2  version made by      6   2  version needed
-//    8   2  flags               10   2  method
-//   12   4  DOS date-time       16   4  CRC-32
-//   20   4  compressed size     24   4  uncompressed size
-//   28   2  name length         30   2  extra length       32   2  comment length
-//   34   2  disk number start   36   2  internal attributes
-//   38   4  external attributes (0x10 directory, 0x08 volume label)
-//   42   4  offset of the local header
-struct TCentralHeader {
-  static constexpr std::size_t kSize = 46;
-  std::uint32_t Signature = 0;
-  std::uint16_t VersionMadeBy = 0, VersionNeeded = 0, Flags = 0, Method = 0;
-  std::uint32_t DosDateTime = 0, Crc = 0, PackedSize = 0, UnpackedSize = 0;
-  std::uint16_t NameLength = 0, ExtraLength = 0, CommentLength = 0, DiskNumberStart = 0,
-                InternalAttr = 0;
-  std::uint32_t ExternalAttr = 0, LocalHeaderOffset = 0;
-  static TCentralHeader Decode(const std::uint8_t* p);
-};
-
-// Zip end of central directory record: little-endian, 22 bytes, then the comment.
-//  off size
-//    0   4  signature 0x06054B50
-//    4   2  number of this disk
-//    6   2  disk with the start of the central directory (split sets: passes - 1)
-//    8   2  entries on this disk        10   2  total entries
-//   12   4  central directory size      16   4  central directory offset
-//   20   2  comment length
-struct TEndRecord {
-  static constexpr std::size_t kSize = 22;
-  std::uint32_t Signature = 0;
-  std::uint16_t ThisDisk = 0, CentralDirDisk = 0, EntriesThisDisk = 0, TotalEntries = 0;
-  std::uint32_t CentralDirSize = 0, CentralDirOffset = 0;
-  std::uint16_t CommentLength = 0;
-  static TEndRecord Decode(const std::uint8_t* p);
-};
 
 // One selected entry: seven 32-bit fields, from a central or a local header.
 struct TZipEntry {
@@ -154,7 +83,7 @@ class TimerPause {
   TarxTimer& t_;
 };
 
-// The attribute mask; "any file" is the value 0x93F.
+// The attribute mask; "any file" is the value 0x93F (every bit of the mask).
 class TarxFileAttr : public TObject {
  public:
   TarxFileAttr() { SetftFileAttr(0); }
@@ -188,6 +117,7 @@ class TarxFileAttr : public TObject {
  private:
   enum { kReadOnly, kHidden, kSysFile, kVolumeID, kDirectory, kArchive, kTemporary, kCompressed };
   static constexpr std::int32_t kBits[8] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x100, 0x800};
+  static constexpr std::int32_t kAnyFile = 0x93F;
   void SetBit(int i, bool b);
   void Recompute();
   std::int32_t attr_ = 0;
@@ -227,6 +157,15 @@ class TArchiveFile {
   std::vector<std::uint8_t> ahead_;
   std::int64_t ahead_pos_ = 0;  // file offset of ahead_[0]
   std::uint32_t ahead_len_ = 0;
+};
+
+// Bits of the header flag: how far the chain end record -> first central header -> its
+// local header was verified.
+enum : std::uint8_t {
+  kHeadEndRecord = 0x01,
+  kHeadCentral = 0x08,
+  kHeadLocal = 0x10,
+  kHeadChain = kHeadEndRecord | kHeadCentral | kHeadLocal,
 };
 
 class TarxMain : public TComponent {
@@ -298,7 +237,7 @@ class TarxMain : public TComponent {
   std::uint8_t volume_letter_ = 0;
   std::int32_t volume_number_ = 0;
   std::int64_t archive_size_ = 0;
-  TDateTime archive_date_ = 29221.0;
+  TDateTime archive_date_ = kDosEpoch;
 
   std::uint8_t head_flag_ = 0;
   TLocalHeader local_header_;

@@ -18,14 +18,6 @@ namespace orb {
 
 namespace {
 
-constexpr std::uint32_t kZip64EndRecordSig = 0x06064B50;
-constexpr std::uint32_t kZip64LocatorSig = 0x07064B50;
-constexpr std::uint32_t kDigitalSignatureSig = 0x05054B50;
-constexpr std::uint32_t kDescriptorSig = 0x08074B50;  // the split marker's value
-constexpr std::uint32_t kZip64Marker = 0xFFFFFFFF;    // a size or offset held in a zip64 field
-constexpr std::uint16_t kFlagEncrypted = 0x0001;
-constexpr std::uint16_t kFlagDescriptor = 0x0008;
-constexpr std::uint16_t kFlagUtf8 = 0x0800;
 // The end record's comment is at most 65,535 bytes; a little more for padding after it.
 constexpr std::int64_t kEndSearchWindow = 65535 + TEndRecord::kSize + 1024;
 
@@ -158,8 +150,9 @@ void TUnZIP::BuildIndex(TArchiveFile& archive) {
     if (archive.Read(tail.data(), static_cast<std::uint32_t>(window)) != window) return;
     for (std::int64_t p = window - static_cast<std::int64_t>(TEndRecord::kSize); p >= 0; --p) {
       const std::uint8_t* at = tail.data() + p;
-      if (Get32(at) != kEndRecordSig) continue;
-      const TEndRecord r = TEndRecord::Decode(at);
+      if (GetLe32(at) != kEndRecordSig) continue;
+      const TEndRecord r =
+          TEndRecord::Decode(std::span<const std::uint8_t, TEndRecord::kSize>(at, TEndRecord::kSize));
       const std::int64_t record_pos = end_pos_ - window + p;
       const std::int64_t dir_end =
           static_cast<std::int64_t>(r.CentralDirOffset) + r.CentralDirSize;
@@ -176,14 +169,15 @@ void TUnZIP::BuildIndex(TArchiveFile& archive) {
       std::int64_t shift = 0;
       if (!read_directory(r.CentralDirOffset)) return;
       const std::int64_t prefix = record_pos - dir_end;
-      if (dir.size() >= 4 && Get32(dir.data()) != kCentralHeaderSig && prefix > 0) {
+      if (dir.size() >= 4 && GetLe32(dir.data()) != kCentralHeaderSig && prefix > 0) {
         if (!read_directory(r.CentralDirOffset + prefix)) return;
         shift = prefix;
       }
       index->directory_offset = r.CentralDirOffset + shift;
       std::size_t pos = 0;
-      while (pos + TCentralHeader::kSize <= dir.size() && Get32(&dir[pos]) == kCentralHeaderSig) {
-        const TCentralHeader h = TCentralHeader::Decode(&dir[pos]);
+      while (pos + TCentralHeader::kSize <= dir.size() && GetLe32(&dir[pos]) == kCentralHeaderSig) {
+        const TCentralHeader h =
+            TCentralHeader::Decode(std::span(dir).subspan(pos).first<TCentralHeader::kSize>());
         const std::size_t name_pos = pos + TCentralHeader::kSize;
         const std::size_t name_len = std::min<std::size_t>(h.NameLength, dir.size() - name_pos);
         CentralIndex::Entry e{h.PackedSize, h.UnpackedSize, h.Crc,
@@ -212,7 +206,7 @@ bool TUnZIP::ResolveDescriptor(TArchiveFile& archive, std::int64_t data_pos, TZi
     std::uint8_t b[4] = {};
     archive.Seek(data_pos + e.PackedSize);
     if (archive.Read(b, 4) != 4) return 0;
-    const std::uint32_t sig = Get32(b);
+    const std::uint32_t sig = GetLe32(b);
     if (sig == kDescriptorSig) return 16;
     if (sig == kLocalHeaderSig || EndsLocalWalk(sig)) return 0;
     return 12;
@@ -249,22 +243,22 @@ bool TUnZIP::ResolveDescriptor(TArchiveFile& archive, std::int64_t data_pos, TZi
     for (std::size_t q = old >= 15 ? old - 15 : 0; q + 12 <= buf.size(); ++q) {
       const std::int64_t distance = base + static_cast<std::int64_t>(q) - data_pos;
       const std::uint8_t* d = buf.data() + q;
-      if (q + 16 <= buf.size() && Get32(d) == kDescriptorSig && Get32(d + 8) == distance) {
-        e.Crc = Get32(d + 4);
-        e.PackedSize = Get32(d + 8);
-        e.UnpackedSize = Get32(d + 12);
+      if (q + 16 <= buf.size() && GetLe32(d) == kDescriptorSig && GetLe32(d + 8) == distance) {
+        e.Crc = GetLe32(d + 4);
+        e.PackedSize = GetLe32(d + 8);
+        e.UnpackedSize = GetLe32(d + 12);
         descriptor_size = 16;
         return true;
       }
       // Without its signature a descriptor is known by the header that follows it, or by
       // the end of the data.
-      const bool followed = q + 16 <= buf.size() ? Get32(d + 12) == kLocalHeaderSig ||
-                                                       Get32(d + 12) == kCentralHeaderSig
+      const bool followed = q + 16 <= buf.size() ? GetLe32(d + 12) == kLocalHeaderSig ||
+                                                       GetLe32(d + 12) == kCentralHeaderSig
                                                  : at_end && q + 12 == buf.size();
-      if (Get32(d + 4) == distance && followed) {
-        e.Crc = Get32(d);
-        e.PackedSize = Get32(d + 4);
-        e.UnpackedSize = Get32(d + 8);
+      if (GetLe32(d + 4) == distance && followed) {
+        e.Crc = GetLe32(d);
+        e.PackedSize = GetLe32(d + 4);
+        e.UnpackedSize = GetLe32(d + 8);
         descriptor_size = 12;
         return true;
       }
@@ -349,7 +343,7 @@ bool TUnZIP::UnpackEntry(TArchiveFile& archive, TOutputFile& out, const TZipEntr
   archive_ = &archive;
   crc_ = arx::kCrc32Init;
   entry_ = entry;
-  encrypted_ = (entry.Flags & 1) != 0;
+  encrypted_ = (entry.Flags & kFlagEncrypted) != 0;
   std::int64_t packed = entry.PackedSize;
   if (encrypted_) packed -= 12;
   packed_left_ = packed;
@@ -358,21 +352,24 @@ bool TUnZIP::UnpackEntry(TArchiveFile& archive, TOutputFile& out, const TZipEntr
     EntrySource source(*this);
     EntrySink sink(*this, out);
     arx::DecodeResult r;
-    switch (entry.Method) {
-      case 0:
+    switch (static_cast<TZipMethod>(entry.Method)) {
+      case TZipMethod::zmStored:
         CopyStored(archive, out);
         break;
-      case 1:
+      case TZipMethod::zmShrunk:
         r = arx::Unshrink(source, sink);
         break;
-      case 2: case 3: case 4: case 5:
+      case TZipMethod::zmReduced1:
+      case TZipMethod::zmReduced2:
+      case TZipMethod::zmReduced3:
+      case TZipMethod::zmReduced4:
         r = arx::Unreduce(source, sink, static_cast<int>(entry.Method) - 1, entry.UnpackedSize);
         break;
-      case 6:
+      case TZipMethod::zmImploded:
         r = arx::Explode(source, sink, static_cast<std::uint16_t>(entry.Flags),
                          entry.UnpackedSize);
         break;
-      case 8:
+      case TZipMethod::zmDeflated:
         r = arx::Inflate(source, sink);
         break;
       default:
@@ -469,9 +466,9 @@ bool TUnZIP::StartSplitArchive(TArchiveFile& archive) {
                                                                  : disk_manager_->Drive();
   };
   auto first_disk = [&]() -> bool {
-    if (head_flag_ & 0x10) return ReopenVolume(archive);
+    if (head_flag_ & kHeadLocal) return ReopenVolume(archive);
     bool ok = false;
-    while (!(head_flag_ & 0x10)) {
+    while (!(head_flag_ & kHeadLocal)) {
       if (!ask(OnGetZipFirstDisk)) return false;
       SetArchiveFile(archive_file_);
       ok = ReopenVolume(archive) && disk_manager_->DiskNumber() == 1;
@@ -503,7 +500,7 @@ bool TUnZIP::StartSplitArchive(TArchiveFile& archive) {
         volume_number_ = std::stoi(tail);
       }
       zip_cmnt_buf_size_ = 32000;
-      while (!(head_flag_ & 0x01)) {
+      while (!(head_flag_ & kHeadEndRecord)) {
         if (!ask(OnGetZipLastDisk)) return false;
         SetArchiveFile(archive_file_);
       }
@@ -519,7 +516,7 @@ bool TUnZIP::StartSplitArchive(TArchiveFile& archive) {
   archive.Seek(start_pos_);
   std::uint8_t sig[4] = {};
   read_fn_(archive, 4, 0, false, sig);
-  std::uint32_t s = Get32(sig);
+  std::uint32_t s = GetLe32(sig);
   if (s == kSplitMarkerSig) start_pos_ += 4;
   else if (s != kLocalHeaderSig) RaiseError(archive_file_, "", "0", E_BADHEADR);
   return true;
@@ -529,7 +526,7 @@ bool TUnZIP::PrepareWalk(TArchiveFile& archive, bool& central) {
   start_pos_ = start_offset_;
   if (arc_type_ == TArcType::atZipMV) {
     if (!StartSplitArchive(archive)) return false;
-  } else if (OnCorruptZipHeader && (head_flag_ & 0x19) != 0x19) {
+  } else if (OnCorruptZipHeader && (head_flag_ & kHeadChain) != kHeadChain) {
     bool c = true;
     {
       TimerPause pause(*timer_);
@@ -538,8 +535,8 @@ bool TUnZIP::PrepareWalk(TArchiveFile& archive, bool& central) {
     if (c) return false;
   }
   BuildIndex(archive);
-  central = (head_flag_ & 0x08) != 0;
-  if (!central) head_flag_ = 0x10;
+  central = (head_flag_ & kHeadCentral) != 0;
+  if (!central) head_flag_ = kHeadLocal;
   else start_offset_ = static_cast<std::int32_t>(end_record_.CentralDirOffset);
   if (!archive.TrySeek(start_pos_)) RaiseError(archive_file_, "", "0", E_SEEKERR);
   return true;
@@ -594,7 +591,7 @@ void TUnZIP::Select(TArchiveFile& archive, bool central, bool multi,
       ++walked_;
       TZipEntry e{h.Flags, h.Method, h.LocalHeaderOffset, h.PackedSize, h.UnpackedSize, h.Crc,
                   h.ExternalAttr};
-      if (h.ExternalAttr & 0x18) {
+      if (h.ExternalAttr & (kAttrDirectory | kAttrVolumeLabel)) {
         // Folders and volume labels are never extracted from the directory; a listing
         // shows them all the same.
         if (items) {
@@ -613,7 +610,7 @@ void TUnZIP::Select(TArchiveFile& archive, bool central, bool multi,
       }
       cur_pos_ += h.ExtraLength + h.CommentLength;
     } else {
-      local_header_ = TLocalHeader::Decode(hdr);
+      local_header_ = TLocalHeader::Decode(std::span(hdr).first<TLocalHeader::kSize>());
       const TLocalHeader h = local_header_;
       if (h.Signature != kLocalHeaderSig) break;
       ++walked_;
@@ -656,7 +653,7 @@ void TUnZIP::Select(TArchiveFile& archive, bool central, bool multi,
     cur_pos_ += got;
   }
   if (!ended && !cancel_) {
-    CheckWalkEnd(central, header_pos, got, got >= 4 ? Get32(hdr) : 0);
+    CheckWalkEnd(central, header_pos, got, got >= 4 ? GetLe32(hdr) : 0);
   }
 }
 
@@ -764,7 +761,7 @@ void TUnZIP::ExtractArchive(TArchiveFile& archive, TOutputFile&) {
         archive.Seek(pos);
 
         bool accepted = true, try_again = true;
-        if (local_header_.Flags & 1) {
+        if (local_header_.Flags & kFlagEncrypted) {
           // The encryption header is read once; each attempt starts from this copy.
           std::uint8_t header[2 * arx::kCryptHeaderSize] = {};
           read_fn_(archive, arx::kCryptHeaderSize, 0, false, header + arx::kCryptHeaderSize);

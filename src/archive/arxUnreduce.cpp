@@ -65,7 +65,7 @@ DecodeResult Unreducer::Decode() {
   for (int v = 255; v >= 0; --v) {
     const int n = bits.ReadBits(6);
     if (n < 0) return {};
-    if (n > kMaxFollowers) return {kMsgBadBlock};
+    if (n > kMaxFollowers) return {E_BADBLOCK};
     t.count[v] = static_cast<std::uint8_t>(n);
     for (int i = 0; i < n; ++i) {
       const int b = bits.ReadBits(8);
@@ -86,7 +86,7 @@ DecodeResult Unreducer::Decode() {
       b = bits.ReadBits(8);
     } else {
       const int index = bits.ReadBits(IndexBits(n));
-      if (index >= n) return {kMsgBadBlock};
+      if (index >= n) return {E_BADBLOCK};
       b = index < 0 ? -1 : t.followers[last][index];
     }
     if (b < 0) break;  // the data has ended (the 1-bit read above also failed then)
@@ -134,7 +134,7 @@ DecodeResult Unreduce(ByteSource& source, ByteSink& sink, int factor, std::uint6
     Unreducer u(source, sink, factor, unpackedSize);
     return u.Run();
   } catch (const std::bad_alloc&) {
-    return {kMsgOutOfMemory};
+    return {E_MEMERR};
   }
 }
 

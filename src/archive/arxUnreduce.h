@@ -8,8 +8,8 @@
 // final byte are still decoded) or when the data ends, whichever comes first.
 //
 // Results (engine message ids):
-//   follower set count above 32, follower index beyond the set    -> kMsgBadBlock (25109)
-//   tables cannot be allocated (Unreduce only)                      -> kMsgOutOfMemory (25253)
+//   follower set count above 32, follower index beyond the set    -> E_BADBLOCK (25109)
+//   tables cannot be allocated (Unreduce only)                      -> E_MEMERR (25253)
 #pragma once
 
 #include "archive/ByteIO.h"
@@ -45,7 +45,7 @@ class Unreducer {
 };
 
 // One entry of method 2..5: factor = method - 1. Allocation failure reported as
-// kMsgOutOfMemory.
+// E_MEMERR.
 DecodeResult Unreduce(ByteSource& source, ByteSink& sink, int factor, std::uint64_t unpackedSize);
 
 }  // namespace orb::arx

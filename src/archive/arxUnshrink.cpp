@@ -70,7 +70,7 @@ DecodeResult Unshrinker::Decode() {
     switch (state) {
       case State::stFirstCode: {
         int code = bits.ReadBits(kInitialCodeSize);
-        if (code < 0) return {bits.Cancelled() ? 0 : kMsgBadBlock};
+        if (code < 0) return {bits.Cancelled() ? 0 : E_BADBLOCK};
         // Kept from the old decoder: whatever the first code is, its low byte is the first
         // output byte and the code becomes the previous one.
         t.lastFirst = static_cast<std::uint8_t>(code & 0xFF);
@@ -96,14 +96,14 @@ DecodeResult Unshrinker::Decode() {
         if (sub < 0) {
           state = State::stDone;
         } else if (sub == 1) {
-          if (t.codeSize >= kMaxCodeSize) return {kMsgBadBlock};
+          if (t.codeSize >= kMaxCodeSize) return {E_BADBLOCK};
           ++t.codeSize;
           state = State::stCode;
         } else if (sub == 2) {
           PartialClear();
           state = State::stCode;
         } else {
-          return {kMsgBadBlock};
+          return {E_BADBLOCK};
         }
         break;
       }
@@ -118,7 +118,7 @@ DecodeResult Unshrinker::Decode() {
 // this string's first byte.
 DecodeResult Unshrinker::Expand(int code) {
   UnshrinkTables& t = *t_;
-  if (code >= kMaxCodes) return {kMsgBadBlock};
+  if (code >= kMaxCodes) return {E_BADBLOCK};
   int sp = 0;
   int cur = code;
   // A code not yet defined can only be the one about to be defined from the previous
@@ -128,13 +128,13 @@ DecodeResult Unshrinker::Expand(int code) {
     cur = t.previous;
   }
   while (cur >= kFirstFreeCode) {
-    if (sp >= kStackSize) return {kMsgStackOverflow};  // the chain loops
+    if (sp >= kStackSize) return {E_STACKOVERFLOW};  // the chain loops
     t.stack[sp++] = t.suffix[cur];
     cur = t.prefix[cur];
   }
   // A chain must end in a literal. It ends at -1 or at the control code only when it runs
   // through a code that was never defined or has been freed while still referenced.
-  if (cur < 0 || cur == kControlCode) return {kMsgBadBlock};
+  if (cur < 0 || cur == kControlCode) return {E_BADBLOCK};
   const std::uint8_t first = static_cast<std::uint8_t>(cur);
   out_.Put(first);
   while (sp > 0) out_.Put(static_cast<std::uint8_t>(t.stack[--sp]));
@@ -174,7 +174,7 @@ DecodeResult Unshrink(ByteSource& source, ByteSink& sink) {
     Unshrinker u(source, sink);
     return u.Run();
   } catch (const std::bad_alloc&) {
-    return {kMsgOutOfMemory};
+    return {E_MEMERR};
   }
 }
 

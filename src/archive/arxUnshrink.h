@@ -8,9 +8,9 @@
 //
 // Results (engine message ids):
 //   no first code, control sub-code other than 1 or 2, code size raised past 13 bits,
-//   code chain that does not end in a literal                       -> kMsgBadBlock (25109)
-//   string longer than the 8,192-slot stack (a looping chain)       -> kMsgStackOverflow (25298)
-//   tables cannot be allocated (Unshrink only)                      -> kMsgOutOfMemory (25253)
+//   code chain that does not end in a literal                       -> E_BADBLOCK (25109)
+//   string longer than the 8,192-slot stack (a looping chain)       -> E_STACKOVERFLOW (25298)
+//   tables cannot be allocated (Unshrink only)                      -> E_MEMERR (25253)
 #pragma once
 
 #include "archive/ByteIO.h"
@@ -42,7 +42,7 @@ class Unshrinker {
   std::unique_ptr<UnshrinkTables> t_;
 };
 
-// One method-1 entry; allocation failure reported as kMsgOutOfMemory.
+// One method-1 entry; allocation failure reported as E_MEMERR.
 DecodeResult Unshrink(ByteSource& source, ByteSink& sink);
 
 }  // namespace orb::arx

@@ -22,25 +22,14 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/byteorder.h"
+
 namespace orb::dbf {
 
-inline std::uint16_t GetLE16(const std::uint8_t* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t GetLE32(const std::uint8_t* p) {
-  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-inline void PutLE16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void PutLE32(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
+using platform::GetLe16;
+using platform::GetLe32;
+using platform::PutLe16;
+using platform::PutLe32;
 
 constexpr std::uint8_t kVersionByte = 0x30;
 constexpr std::uint16_t kWideMarker = 296;        // bytes 8-9 in wide form
@@ -83,9 +72,9 @@ struct DBFHeader {
     h.year = p[1];
     h.month = p[2];
     h.day = p[3];
-    h.record_count = GetLE32(p + 4);
-    h.header_length = GetLE16(p + 8);
-    h.record_length = GetLE16(p + 10);
+    h.record_count = GetLe32(p + 4);
+    h.header_length = GetLe16(p + 8);
+    h.record_length = GetLe16(p + 10);
     h.table_flags = p[28];
     h.code_page = p[29];
     return h;
@@ -97,9 +86,9 @@ struct DBFHeader {
     p[1] = year;
     p[2] = month;
     p[3] = day;
-    PutLE32(p + 4, record_count);
-    PutLE16(p + 8, header_length);
-    PutLE16(p + 10, record_length);
+    PutLe32(p + 4, record_count);
+    PutLe16(p + 8, header_length);
+    PutLe16(p + 10, record_length);
     p[28] = table_flags;
     p[29] = code_page;
   }
@@ -134,7 +123,7 @@ struct DBFFieldDescriptor {
     while (n < kNameBytes && p[n] != 0) ++n;
     d.name.assign(reinterpret_cast<const char*>(p), n);
     d.type = static_cast<char>(p[11]);
-    d.position = GetLE32(p + 12);
+    d.position = GetLe32(p + 12);
     d.length = p[16];
     d.decimals = p[17];
     return d;
@@ -145,7 +134,7 @@ struct DBFFieldDescriptor {
     for (std::size_t i = 0; i < name.size() && i < kMaxNameLength; ++i)
       p[i] = static_cast<std::uint8_t>(name[i]);
     p[11] = static_cast<std::uint8_t>(type);
-    PutLE32(p + 12, position);
+    PutLe32(p + 12, position);
     p[16] = length;
     p[17] = decimals;
   }

@@ -310,10 +310,10 @@ void TDBFTable::WriteTrailer() {
       dbf::SampleChecksum(static_cast<std::uint32_t>(HeaderSize()), sample.data(), n);
 
   std::array<std::uint8_t, dbf::kTrailerSize> trailer{};
-  dbf::PutLE32(trailer.data() + 0, dbf::kTrailerMagic);
-  dbf::PutLE32(trailer.data() + 4, NextRandom(s));
-  dbf::PutLE32(trailer.data() + 8, checksum);
-  dbf::PutLE32(trailer.data() + 12, 0);
+  dbf::PutLe32(trailer.data() + 0, dbf::kTrailerMagic);
+  dbf::PutLe32(trailer.data() + 4, NextRandom(s));
+  dbf::PutLe32(trailer.data() + 8, checksum);
+  dbf::PutLe32(trailer.data() + 12, 0);
   file_->Seek(0, 2);
   file_->WriteBuffer(trailer.data(), static_cast<std::uint32_t>(trailer.size()));
 }

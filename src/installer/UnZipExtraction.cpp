@@ -14,8 +14,6 @@
 namespace orb::installer {
 namespace {
 
-constexpr int kMsgCrcFailed = 25151;  // "File fails CRC check"
-
 // The engine's text for a message id; the id itself when the string table lacks it.
 std::string EngineMessage(int id) {
   std::string text = platform::LoadOwnString(static_cast<std::uint32_t>(id));
@@ -58,7 +56,7 @@ class UnZipExtraction : public Extraction {
     };
     unzip->OnEnd = [&](TObject*, const std::string& FN, bool CRC_PASS) {
       if (!CRC_PASS && !failed(FN)) {
-        outcome.failures.push_back({FN, EngineMessage(kMsgCrcFailed)});
+        outcome.failures.push_back({FN, EngineMessage(E_CRCERROR)});
       }
     };
     unzip->SetArchiveFile(archive_file);

@@ -376,85 +376,85 @@ const std::vector<std::uint8_t> kNoDistances(1, 0);
 
 const std::vector<InvalidCase>& InvalidCases() {
   static const std::vector<InvalidCase> cases = {
-      {"empty input", [] { return StreamBuilder(); }, kMsgBadBlock, 0, {}},
-      {"block type 3", [] { return StreamBuilder().Header(true, 3).RawBits(0, 13); }, kMsgBadBlock, 0, {}},
+      {"empty input", [] { return StreamBuilder(); }, E_BADBLOCK, 0, {}},
+      {"block type 3", [] { return StreamBuilder().Header(true, 3).RawBits(0, 13); }, E_BADBLOCK, 0, {}},
       {"stored NLEN not the complement of LEN discards the unwritten window",
        [] { return StreamBuilder().Fixed(false).Literals("abc").End().Stored(true, FromText("xy"), 0xFFFE); },
-       kMsgBadBlock, 0, {}},
+       E_BADBLOCK, 0, {}},
       {"data ends inside a stored block",
-       [] { return StreamBuilder().Stored(true, FromText("0123456789")); }, kMsgBadBlock, 6,
+       [] { return StreamBuilder().Stored(true, FromText("0123456789")); }, E_BADBLOCK, 6,
        FromText("0123")},
       {"data ends inside a fixed block",
-       [] { return StreamBuilder().Fixed(true).Literals("hello"); }, kMsgBadBlock, 0,
+       [] { return StreamBuilder().Fixed(true).Literals("hello"); }, E_BADBLOCK, 0,
        FromText("hello")},
       {"data ends after a block that is not the last",
-       [] { return StreamBuilder().Fixed(false).Literals("hi").End(); }, kMsgBadBlock, 0,
+       [] { return StreamBuilder().Fixed(false).Literals("hi").End(); }, E_BADBLOCK, 0,
        FromText("hi")},
       {"fixed block: literal/length symbol 286",
        [] { return StreamBuilder().Fixed(true).Literals("ab").Symbol(286).RawBits(0, 16); },
-       kMsgBadBlock, 0, FromText("ab")},
+       E_BADBLOCK, 0, FromText("ab")},
       {"fixed block: literal/length symbol 287",
        [] { return StreamBuilder().Fixed(true).Literals("ab").Symbol(287).RawBits(0, 16); },
-       kMsgBadBlock, 0, FromText("ab")},
+       E_BADBLOCK, 0, FromText("ab")},
       {"fixed block: distance code 30",
        [] { return StreamBuilder().Fixed(true).Literals("ab").Symbol(257).DistanceCode(30).RawBits(0, 24); },
-       kMsgBadBlock, 0, FromText("ab")},
+       E_BADBLOCK, 0, FromText("ab")},
       {"fixed block: distance code 31",
        [] { return StreamBuilder().Fixed(true).Literals("ab").Symbol(257).DistanceCode(31).RawBits(0, 24); },
-       kMsgBadBlock, 0, FromText("ab")},
+       E_BADBLOCK, 0, FromText("ab")},
       {"fixed block: match before any output",
-       [] { return StreamBuilder().Fixed(true).Symbol(257).DistanceCode(0).End(); }, kMsgBadBlock, 0, {}},
+       [] { return StreamBuilder().Fixed(true).Symbol(257).DistanceCode(0).End(); }, E_BADBLOCK, 0, {}},
       {"fixed block: distance beyond the output so far",
        [] { return StreamBuilder().Fixed(true).Literals("abc").Symbol(257).DistanceCode(3).End(); },
-       kMsgBadBlock, 0, FromText("abc")},
+       E_BADBLOCK, 0, FromText("abc")},
       {"dynamic block: literal/length symbol 286",
        [] { return StreamBuilder().Dynamic(true, FullLitLen(288), FullDistance()).Literals("ab").Symbol(286).End(); },
-       kMsgIncompleteCodeSet, 0, FromText("ab")},
+       E_CODESET, 0, FromText("ab")},
       {"dynamic block: distance code 31",
        [] {
          return StreamBuilder().Dynamic(true, FullLitLen(), FullDistance(32)).Literals("ab")
              .Symbol(257).DistanceCode(31).RawBits(0, 16).End();
        },
-       kMsgIncompleteCodeSet, 0, FromText("ab")},
+       E_CODESET, 0, FromText("ab")},
       {"dynamic block: length code without distance codes",
        [] { return StreamBuilder().Dynamic(true, FullLitLen(), kNoDistances).Literals("ab").Symbol(257).End(); },
-       kMsgIncompleteCodeSet, 0, FromText("ab")},
+       E_CODESET, 0, FromText("ab")},
       {"dynamic block: match before any output",
        [] { return StreamBuilder().Dynamic(true, FullLitLen(), FullDistance()).Symbol(258).DistanceCode(1).End(); },
-       kMsgIncompleteCodeSet, 0, {}},
+       E_CODESET, 0, {}},
       {"dynamic block: repeat with no previous length",
        [] {
          std::vector<std::pair<unsigned, unsigned>> syms = {{16, 0}};
          return StreamBuilder().Dynamic(true, FullLitLen(), FullDistance(), &syms).RawBits(0, 32);
        },
-       kMsgIncompleteCodeSet, 0, {}},
+       E_CODESET, 0, {}},
       {"dynamic block: repeat past the declared lengths",
        [] {
          // 286 + 30 lengths: 8 x 18 (138 zeros each) = 1104 > 316.
          std::vector<std::pair<unsigned, unsigned>> syms(8, {18, 127});
          return StreamBuilder().Dynamic(true, FullLitLen(), FullDistance(), &syms).RawBits(0, 32);
        },
-       kMsgIncompleteCodeSet, 0, {}},
+       E_CODESET, 0, {}},
       {"dynamic block: two distance codes of length 2",
        [] {
          return StreamBuilder().Dynamic(true, FullLitLen(), std::vector<std::uint8_t>{2, 2})
              .Literals("ab").End();
        },
-       kMsgIncompleteCodeSet, 0, {}},
+       E_CODESET, 0, {}},
       {"dynamic block: incomplete literal/length code",
        [] {
          auto lit = FullLitLen();
          lit[0] = 0;
          return StreamBuilder().Dynamic(true, lit, FullDistance()).Literals("ab").End();
        },
-       kMsgIncompleteCodeSet, 0, {}},
+       E_CODESET, 0, {}},
       {"dynamic block: over-subscribed literal/length code",
        [] {
          auto lit = FullLitLen();
          lit[300 - 290] = 1;
          return StreamBuilder().Dynamic(true, lit, FullDistance()).RawBits(0, 32);
        },
-       kMsgIncompleteCodeSet, 0, {}},
+       E_CODESET, 0, {}},
   };
   return cases;
 }
@@ -494,8 +494,8 @@ TEST(InflateTest, CorruptedStreamsEndCleanly) {
     if (round % 5 == 0) stream.resize(rng() % stream.size());
     SCOPED_TRACE("round " + std::to_string(round));
     Outcome o = Decode(stream, round % 2 ? 1 : SIZE_MAX);
-    ASSERT_TRUE(o.result.MessageId == 0 || o.result.MessageId == kMsgBadBlock ||
-                o.result.MessageId == kMsgIncompleteCodeSet)
+    ASSERT_TRUE(o.result.MessageId == 0 || o.result.MessageId == E_BADBLOCK ||
+                o.result.MessageId == E_CODESET)
         << o.result.MessageId;
     ASSERT_TRUE(o.sink.PiecedByWindow());
   }

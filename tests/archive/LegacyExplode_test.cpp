@@ -184,7 +184,7 @@ TEST(LegacyExplode, InvalidTreesEndTheEntry) {
     w.Bits(0xFFFF, 16);
     int message = -1;
     EXPECT_EQ(Decode(w.Bytes(), 0, 10, message), "");
-    EXPECT_EQ(message, kMsgAmbiguousTree);
+    EXPECT_EQ(message, E_AMBIGUOUSTREE);
   }
   {
     SCOPED_TRACE("literal tree listing 272 lengths");
@@ -193,7 +193,7 @@ TEST(LegacyExplode, InvalidTreesEndTheEntry) {
     for (int i = 0; i < 17; ++i) w.Bits(0xF7, 8);
     int message = -1;
     EXPECT_EQ(Decode(w.Bytes(), 4, 10, message), "");
-    EXPECT_EQ(message, kMsgAmbiguousTree);
+    EXPECT_EQ(message, E_AMBIGUOUSTREE);
   }
 }
 
@@ -210,7 +210,7 @@ TEST(LegacyExplode, PathThatLeadsNowhereEndsTheEntry) {
   w.Bits(0, 16);
   int message = -1;
   EXPECT_EQ(Decode(w.Bytes(), 0, 10, message), "q");
-  EXPECT_EQ(message, kMsgAmbiguousTree);
+  EXPECT_EQ(message, E_AMBIGUOUSTREE);
 }
 
 }  // namespace

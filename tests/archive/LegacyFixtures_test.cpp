@@ -204,7 +204,7 @@ TEST(LegacyFixtures, DamagedStreamsEndWithAMessageAndStayInBounds) {
     }
   }
   ASSERT_FALSE(streams.empty());
-  const std::set<int> allowed = {0, kMsgBadBlock, kMsgAmbiguousTree, kMsgStackOverflow};
+  const std::set<int> allowed = {0, E_BADBLOCK, E_AMBIGUOUSTREE, E_STACKOVERFLOW};
   std::uint32_t seed = 12345;
   auto next = [&seed] {  // a fixed sequence, so any failure repeats
     seed = seed * 1103515245u + 12345u;

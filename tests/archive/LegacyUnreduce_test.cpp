@@ -183,7 +183,7 @@ TEST(LegacyUnreduce, InvalidFollowerSetsEndTheEntry) {
     for (int i = 0; i < 33; ++i) w.Bits(static_cast<unsigned>(i), 8);
     int message = -1;
     EXPECT_EQ(Decode(w.Bytes(), 4, 10, message), "");
-    EXPECT_EQ(message, kMsgBadBlock);
+    EXPECT_EQ(message, E_BADBLOCK);
   }
   {
     SCOPED_TRACE("index beyond a set of 3");
@@ -191,7 +191,7 @@ TEST(LegacyUnreduce, InvalidFollowerSetsEndTheEntry) {
     s.Writer().Bits(0, 1).Bits(3, 2);
     int message = -1;
     EXPECT_EQ(Decode(s.Bytes(), 4, 10, message), "");
-    EXPECT_EQ(message, kMsgBadBlock);
+    EXPECT_EQ(message, E_BADBLOCK);
   }
   {
     SCOPED_TRACE("data ending inside the sets");

@@ -66,19 +66,19 @@ TEST(LegacyUnshrink, DecodesCodeStreams) {
        "ABABCDABCD", 0},
       {"first code above the literals writes its low byte", {{0x141}, {'B'}}, "AB", 0},
 
-      {"no first code", {}, "", kMsgBadBlock},
-      {"control sub-code 3", {{'A'}, {256, 3}, {'B'}}, "A", kMsgBadBlock},
-      {"control sub-code 0", {{'A'}, {256, 0}}, "A", kMsgBadBlock},
+      {"no first code", {}, "", E_BADBLOCK},
+      {"control sub-code 3", {{'A'}, {256, 3}, {'B'}}, "A", E_BADBLOCK},
+      {"control sub-code 0", {{'A'}, {256, 0}}, "A", E_BADBLOCK},
       {"widen past 13 bits", {{'A'}, kWiden, kWiden, kWiden, kWiden, kWiden}, "A",
-       kMsgBadBlock},
+       E_BADBLOCK},
       // 300 is not the next code (257): taken as "A" + 'A' all the same, then 258 = 300 + 'B'
       // chains through 300, which was never defined.
-      {"chain through an undefined code", {{'A'}, {300}, {'B'}, {258}}, "AAAB", kMsgBadBlock},
+      {"chain through an undefined code", {{'A'}, {300}, {'B'}, {258}}, "AAAB", E_BADBLOCK},
       // The clear frees 257 "AB" although it is the previous code; the next definition
       // then takes 257 with 257 as its own prefix, a loop the stack bound stops.
       {"code defined through itself after a clear",
        {{'A'}, {'B'}, {257}, kClear, {'C'}, {257}},
-       "ABABC", kMsgStackOverflow},
+       "ABABC", E_STACKOVERFLOW},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

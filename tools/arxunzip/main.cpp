@@ -62,12 +62,15 @@ std::string Show(const std::string& gbk) {
 }
 
 const char* MethodName(std::uint32_t m) {
-  switch (m) {
-    case 0: return "Stored";
-    case 1: return "Shrunk";
-    case 2: case 3: case 4: case 5: return "Reduced";
-    case 6: return "Imploded";
-    case 8: return "Defl";
+  using orb::TZipMethod;
+  switch (static_cast<TZipMethod>(m)) {
+    case TZipMethod::zmStored: return "Stored";
+    case TZipMethod::zmShrunk: return "Shrunk";
+    case TZipMethod::zmReduced1: case TZipMethod::zmReduced2:
+    case TZipMethod::zmReduced3: case TZipMethod::zmReduced4: return "Reduced";
+    case TZipMethod::zmImploded: return "Imploded";
+    case TZipMethod::zmDeflated: return "Defl";
+    case TZipMethod::zmDeflate64: return "Defl64";
     default: return "Unk";
   }
 }
@@ -164,7 +167,7 @@ int main(int argc, char** argv) {
       if (it.Folder && !name.empty() && name.back() != '\\') name += '\\';
       std::printf("%8u  %-6s  %8u %3d%%  %s  %08x %s%s\n", e.UnpackedSize, MethodName(e.Method),
                   e.PackedSize, ratio < 0 ? 0 : ratio, DosDate(it.DosDateTime).c_str(), e.Crc,
-                  Show(name).c_str(), (e.Flags & 1) ? " (encrypted)" : "");
+                  Show(name).c_str(), (e.Flags & orb::kFlagEncrypted) ? " (encrypted)" : "");
       total += e.UnpackedSize;
       packed += e.PackedSize;
     }

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/byteorder.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/posix/internal.h"
@@ -35,13 +36,11 @@ std::string Upper(std::string s) {
 }
 
 std::uint32_t Le32(std::string_view b, std::size_t off) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[off + i]);
-  return v;
+  return GetLe32(reinterpret_cast<const std::uint8_t*>(b.data() + off));
 }
 
 std::uint32_t Le16(std::string_view b, std::size_t off) {
-  return static_cast<unsigned char>(b[off]) | (static_cast<unsigned char>(b[off + 1]) << 8);
+  return GetLe16(reinterpret_cast<const std::uint8_t*>(b.data() + off));
 }
 
 // The string `index` (0..15) of an RT_STRING block: 16 counted UTF-16 strings.
