@@ -402,10 +402,7 @@ int TUnBase::Extract() {
 bool TUnBase::BeginEntry(bool& existed) {
   TimerPause pause(*timer_);
   if (OnProgress) progress_fn_(0, progress_by_archive_);
-  std::uint32_t attr = platform::kInvalidFileAttributes;
-  existed = !test_only_ && platform::GetAttributes(output_path_, attr) == 0 &&
-            attr != platform::kInvalidFileAttributes &&
-            (attr & platform::kFileAttributeDirectory) == 0;
+  existed = !test_only_ && platform::FileExists(output_path_);
   if (confirm_overwrites_ && existed) {
     if (OnFileExists) OnFileExists(this, output_path_, entry_date_, overwrite_mode_);
     else overwrite_mode_ = TOverwriteMode::omSkip;

@@ -259,11 +259,7 @@ std::string ExtractFileDirPart(const std::string& path) {
 }
 
 bool DirExists(const std::string& path) {
-  if (path.empty()) return true;
-  std::uint32_t attr = platform::kInvalidFileAttributes;
-  if (platform::GetAttributes(path, attr) != 0 || attr == platform::kInvalidFileAttributes)
-    return false;
-  return (attr & platform::kFileAttributeDirectory) != 0;
+  return path.empty() || platform::FolderExists(path);
 }
 
 void CreateDirPath(const std::string& path) {

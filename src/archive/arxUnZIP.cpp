@@ -42,12 +42,6 @@ bool IsWholeGbk(const std::string& s) {
   return true;
 }
 
-bool FileExists(const std::string& path) {
-  std::uint32_t attr = platform::kInvalidFileAttributes;
-  return platform::GetAttributes(path, attr) == 0 && attr != platform::kInvalidFileAttributes &&
-         (attr & platform::kFileAttributeDirectory) == 0;
-}
-
 }  // namespace
 
 // The entry's compressed bytes: never past the packed size, decrypted as they are read (all
@@ -483,7 +477,7 @@ bool TUnZIP::StartSplitArchive(TArchiveFile& archive) {
 
   if (end_record_.Signature == kEndRecordSig) {
     disk_manager_->SetDrive(drive_of());
-    if (disk_manager_->DriveType() != 2 || !FileExists(archive_file_)) return false;
+    if (disk_manager_->DriveType() != 2 || !platform::FileExists(archive_file_)) return false;
     if (!first_disk()) return false;
   } else {
     disk_manager_->SetDrive(drive_of());

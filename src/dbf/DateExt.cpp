@@ -10,27 +10,6 @@ namespace {
 constexpr const char* kCalendarKey = "Control Panel\\International\\Calendars\\TwoDigitYearMax";
 constexpr const char* kGregorian = "1";
 
-// The registry string read of the system utilities: the key opened with full access
-// (never created), the value's type and size asked first, string types up to their first
-// zero byte. A value of another type counts as absent: this runs at start-up, before any
-// handler could explain an error to the operator, and the default window is a safe answer.
-bool ReadUserString(const std::string& key, const std::string& name, std::string& value) {
-  platform::RegKey reg;
-  if (reg.Open(platform::RootKey::CurrentUser, key, platform::kKeyAllAccess) != 0) return false;
-  std::uint32_t type = 0, size = 0;
-  if (reg.QueryInfo(name, type, size) != 0) return false;
-  if (size == 0) {
-    value.clear();
-    return true;
-  }
-  if (type != platform::kRegSz && type != platform::kRegExpandSz) return false;
-  platform::RegValue data;
-  if (reg.Query(name, data) != 0) return false;
-  const auto nul = data.data.find('\0');
-  value = nul == std::string::npos ? data.data : data.data.substr(0, nul);
-  return true;
-}
-
 }  // namespace
 
 std::uint16_t CenturyWindowFromYearMax(const std::string& text, std::uint16_t current) {
@@ -45,7 +24,11 @@ std::uint16_t CenturyWindowFromYearMax(const std::string& text, std::uint16_t cu
 
 void AdjustCenturyWindow() {
   std::string text;
-  if (!ReadUserString(kCalendarKey, kGregorian, text)) return;
+  // A value of another type counts as absent: this runs at start-up, before any handler
+  // could explain an error to the operator, and the default window is a safe answer.
+  if (platform::ReadString(platform::RootKey::CurrentUser, kCalendarKey, kGregorian, text) !=
+      platform::StringRead::kRead)
+    return;
   SetCenturyWindow(CenturyWindowFromYearMax(text, CenturyWindow()));
 }
 

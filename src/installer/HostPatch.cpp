@@ -36,12 +36,7 @@ bool SignatureMatches(TWin32File& file, const TPatchSite& site) {
 TPatchResult Patch(const std::string& file_name) {
   // Only an existing executable is opened: opening for update would otherwise create an
   // empty Zentab04.exe in a folder that holds only ZentabE.exe.
-  std::uint32_t attributes = platform::kInvalidFileAttributes;
-  platform::GetAttributes(file_name, attributes);
-  if (attributes == platform::kInvalidFileAttributes ||
-      (attributes & platform::kFileAttributeDirectory) != 0) {
-    return TPatchResult::prWrongVersion;
-  }
+  if (!platform::FileExists(file_name)) return TPatchResult::prWrongVersion;
   auto file = std::make_unique<TWin32File>();
   // Read and write access; other processes may only read while we hold it.
   file->Open(file_name, false, true);

@@ -47,20 +47,13 @@ void Show(const std::string& text, std::uint32_t icon) {
   platform::CurrentUserInterface().ShowMessageBox(text, kCaption, platform::kMbOk | icon);
 }
 
-bool IsDirectory(const std::string& path) {
-  std::uint32_t attributes = platform::kInvalidFileAttributes;
-  platform::GetAttributes(path, attributes);
-  return attributes != platform::kInvalidFileAttributes &&
-         (attributes & platform::kFileAttributeDirectory) != 0;
-}
-
 // The first of the registry locations that names an existing folder; empty when none does.
 std::string ReadFolderSetting(platform::RootKey root, const char* key1, const char* key2,
                               const char* name) {
   std::string value;
   ReadRegStringOrEmpty(root, key1, name, value);
-  if (value.empty() || !IsDirectory(value)) ReadRegStringOrEmpty(root, key2, name, value);
-  if (value.empty() || !IsDirectory(value)) value.clear();
+  if (value.empty() || !platform::FolderExists(value)) ReadRegStringOrEmpty(root, key2, name, value);
+  if (value.empty() || !platform::FolderExists(value)) value.clear();
   return value;
 }
 

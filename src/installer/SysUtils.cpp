@@ -37,13 +37,6 @@ std::string ExtractFileDrive(const std::string& path) {
   return {};
 }
 
-bool IsExistingDir(const std::string& path) {
-  std::uint32_t attributes = platform::kInvalidFileAttributes;
-  platform::GetAttributes(path, attributes);
-  return attributes != platform::kInvalidFileAttributes &&
-         (attributes & platform::kFileAttributeDirectory) != 0;
-}
-
 bool NameExists(const std::string& path) {
   std::uint32_t attributes = platform::kInvalidFileAttributes;
   return platform::GetAttributes(path, attributes) == 0 &&
@@ -90,23 +83,15 @@ bool GetFileVersionNumbers(const std::string& FileName, std::uint32_t& MS, std::
 
 bool ReadRegString(RootKey Root, const std::string& Key, const std::string& Name,
                    std::string& Value) {
-  platform::RegKey key;
-  if (key.Open(Root, Key, platform::kKeyAllAccess) != 0) return false;
-  std::uint32_t type = 0;
-  std::uint32_t size = 0;
-  if (key.QueryInfo(Name, type, size) != 0) return false;
-  if (size == 0) {
-    Value.clear();
-    return true;
+  switch (platform::ReadString(Root, Key, Name, Value)) {
+    case platform::StringRead::kRead:
+      return true;
+    case platform::StringRead::kNotAString:
+      throw ERegistryError("Invalid data type for '" + Name + "'");
+    case platform::StringRead::kAbsent:
+      break;
   }
-  if (type != platform::kRegSz && type != platform::kRegExpandSz) {
-    throw ERegistryError("Invalid data type for '" + Name + "'");
-  }
-  platform::RegValue value;
-  if (key.Query(Name, value) != 0) return false;
-  // Up to the first zero byte; an expandable string stays unexpanded.
-  Value = value.data.substr(0, value.data.find('\0'));
-  return true;
+  return false;
 }
 
 void ReadRegStringOrEmpty(RootKey Root, const std::string& Key, const std::string& Name,
@@ -130,7 +115,7 @@ std::string StripBackslash(const std::string& Path) {
 }
 
 std::string NewTempFileName(const std::string& Prefix, const std::string& Dir) {
-  std::string folder = (!Dir.empty() && IsExistingDir(Dir)) ? Dir : platform::TempPath();
+  std::string folder = (!Dir.empty() && platform::FolderExists(Dir)) ? Dir : platform::TempPath();
   platform::LocalTime t = platform::GetLocalTime();
   char stamp[32];
   std::snprintf(stamp, sizeof stamp, "%2.2d%2.2d%2.2d%2.2d_%5.5d", t.month, t.day, t.hour,

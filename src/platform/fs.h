@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/file.h"
+
 namespace platform {
 
 // GetFileAttributesA: on failure `attributes` is kInvalidFileAttributes.
@@ -21,6 +23,20 @@ namespace platform {
 // (a link to a file, or to nothing: it exists all the same). A link has no read-only bit.
 std::uint32_t GetAttributes(const std::string& path, std::uint32_t& attributes);
 std::uint32_t SetAttributes(const std::string& path, std::uint32_t attributes);
+
+// Whether a folder (or a link to one) stands at `path`.
+inline bool FolderExists(const std::string& path) {
+  std::uint32_t attributes = kInvalidFileAttributes;
+  return GetAttributes(path, attributes) == 0 && attributes != kInvalidFileAttributes &&
+         (attributes & kFileAttributeDirectory) != 0;
+}
+// Whether something other than a folder (a file, or a link to one or to nothing) stands at
+// `path`.
+inline bool FileExists(const std::string& path) {
+  std::uint32_t attributes = kInvalidFileAttributes;
+  return GetAttributes(path, attributes) == 0 && attributes != kInvalidFileAttributes &&
+         (attributes & kFileAttributeDirectory) == 0;
+}
 
 // WIN32_FIND_DATAA, the parts the system uses.
 struct FindData {

@@ -60,6 +60,13 @@ class RegKey {
   std::unique_ptr<State> state_;
 };
 
+// How the system reads a string value: the key opened with full access (never created), the
+// value's type and size asked first, a string type taken up to its first zero byte (an
+// expandable string stays unexpanded), an empty value read as "".
+enum class StringRead { kRead, kAbsent, kNotAString };
+StringRead ReadString(RootKey root, const std::string& key, const std::string& name,
+                      std::string& value);
+
 // Writes, for tests and tools that prepare a machine (the installer itself only reads).
 // The key is created with its parents when missing; `data` is given as RegQueryValueExA
 // would return it (GBK text with its terminating zero for string types). On Windows these go

@@ -61,12 +61,6 @@ std::string ReadSign(const std::string& file, const char* key) {
   return platform::ReadProfileString(kSection, key, "", file);
 }
 
-bool DirectoryExists(const std::string& path) {
-  std::uint32_t attributes = 0;
-  return platform::GetAttributes(path, attributes) == 0 &&
-         (attributes & platform::kFileAttributeDirectory) != 0;
-}
-
 char UpperAsciiChar(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
 }
@@ -282,7 +276,7 @@ TTask* TTasks::FindByFlag(const std::string& flag) {
 }
 
 bool TTasks::AddTask(const TaskInfoType& info) {
-  if (info.Flag.empty() || FindByFlag(info.Flag) != nullptr || !DirectoryExists(info.Dir))
+  if (info.Flag.empty() || FindByFlag(info.Flag) != nullptr || !platform::FolderExists(info.Dir))
     return false;
   if (!table_->ReadOnly()) {
     TfnDBFTable& t = *table_;
