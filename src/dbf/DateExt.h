@@ -13,9 +13,9 @@
 
 namespace orb {
 
-// The start-up adjustment. A missing key or value, an inaccessible key, or text that is
-// not exactly four characters leaves the window unchanged; a value of a non-string type
-// raises the registry read error ("Invalid data type for '1'").
+// The start-up adjustment. A missing key or value, an inaccessible key, a value of a
+// non-string type, or text that is not exactly four characters leaves the window unchanged:
+// nothing is raised, since no handler could tell the operator about it this early.
 void AdjustCenturyWindow();
 
 // The window a TwoDigitYearMax text gives, or `current` when the text does not change it.
