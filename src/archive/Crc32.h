@@ -4,37 +4,22 @@
 // (0xFFFFFFFF) and is updated over every piece written with Crc32Update; the value kept is the
 // one before the final inversion, and the entry is correct when (running ^ 0xFFFFFFFF) equals
 // the stored CRC-32 (Crc32Final). An empty entry therefore keeps 0xFFFFFFFF and matches a
-// stored CRC of 0. Other users of the same table (the table trailer's checksum) pass their own
-// start value to Crc32Update.
+// stored CRC of 0. The table itself is the library's (_OrbLib/Crc32Table.h), which the table
+// trailer's checksum also steps through from its own start value.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
+
+#include "_OrbLib/Crc32Table.h"
 
 namespace orb::arx {
 
 inline constexpr std::uint32_t kCrc32Init = 0xFFFFFFFFu;
-inline constexpr std::uint32_t kCrc32Polynomial = 0xEDB88320u;  // reflected 0x04C11DB7
 
-// table[i] is the CRC register after shifting the byte i through eight reflected steps
-// (shift right, XOR the polynomial when the bit shifted out was 1); entry 1 is 0x77073096.
-inline constexpr std::array<std::uint32_t, 256> kCrc32Table = [] {
-  std::array<std::uint32_t, 256> t{};
-  for (std::uint32_t i = 0; i < 256; ++i) {
-    std::uint32_t c = i;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ kCrc32Polynomial : c >> 1;
-    t[i] = c;
-  }
-  return t;
-}();
-static_assert(kCrc32Table[1] == 0x77073096u);
-static_assert(kCrc32Table[255] == 0x2D02EF8Du);
-
-// One byte step; also the key schedule of the traditional encryption.
-constexpr std::uint32_t Crc32Byte(std::uint32_t crc, std::uint8_t b) {
-  return kCrc32Table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-}
+using orb::Crc32Byte;  // one byte step; also the key schedule of the traditional encryption
+using orb::kCrc32Polynomial;
+using orb::kCrc32Table;
 
 // Updates a running (not inverted) CRC over n bytes; n = 0 changes nothing.
 std::uint32_t Crc32Update(std::uint32_t crc, const std::uint8_t* data, std::size_t n);

@@ -12,23 +12,10 @@
 #include <array>
 #include <cmath>
 
+#include "_OrbLib/Crc32Table.h"
+
 namespace orb::dbf {
 namespace {
-
-// ---- CRC-32 ------------------------------------------------------------------------
-
-// The standard reflected table of polynomial 0xEDB88320, built at compile time.
-constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
-  std::array<std::uint32_t, 256> t{};
-  for (std::uint32_t i = 0; i < 256; ++i) {
-    std::uint32_t c = i;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
-    t[i] = c;
-  }
-  return t;
-}
-constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
-static_assert(kCrcTable[1] == 0x77073096u && kCrcTable[255] == 0x2D02EF8Du);
 
 // ---- Fixed-point arithmetic ------------------------------------------------------------
 
@@ -321,11 +308,11 @@ std::int32_t SamplePosition(std::uint32_t record_count, std::uint32_t record_siz
   return p;
 }
 
-std::uint32_t Crc32TableEntry(std::uint8_t index) { return kCrcTable[index]; }
+std::uint32_t Crc32TableEntry(std::uint8_t index) { return kCrc32Table[index]; }
 
 std::uint32_t SampleChecksum(std::uint32_t start, const std::uint8_t* data, std::size_t n) {
   std::uint32_t v = start;
-  for (std::size_t i = 0; i < n; ++i) v = (v >> 8) ^ kCrcTable[(v ^ data[i]) & 0xFFu];
+  for (std::size_t i = 0; i < n; ++i) v = Crc32Byte(v, data[i]);
   return v;
 }
 
