@@ -169,10 +169,10 @@ void TZipCommon::SetExtractDir(const std::string& value) {
   // A folder without a drive or root is where the caller stands now, not the drive's root.
   if (!v.empty() && !IsAbsolutePath(v)) {
     std::string cwd = platform::CurrentDirectory();
-    if (!cwd.empty()) v = AppendBackslash(cwd) + v;
+    if (!cwd.empty()) v = WithBackslash(cwd) + v;
   }
   if (v.empty() || v[0] != '/') v = SlashToBackslash(v);
-  extract_dir_ = AppendBackslash(v);
+  extract_dir_ = WithBackslash(v);
 }
 
 void TZipCommon::SetFileSpec(const std::vector<std::string>& value) {
@@ -257,7 +257,7 @@ void TZipCommon::BuildOutputPath(const std::string& stored_name) {
     } else if (!s.empty() && s[0] == '\\') {
       s.erase(0, 1);
     }
-    folder = AppendBackslash(extract_dir_) + FolderPart(s);
+    folder = WithBackslash(extract_dir_) + FolderPart(s);
     kept = s;
   } else {
     folder = extract_dir_;

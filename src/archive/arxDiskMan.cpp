@@ -59,7 +59,7 @@ bool TDiskManager::GetFreeSpace(const std::string& drive, std::uint8_t drive_typ
   std::uint32_t old = platform::SetErrorMode(platform::kSemFailCriticalErrors);
   rec = TFreeSpace{};
   platform::DiskFreeSpace fs;
-  std::uint32_t rc = platform::QueryFreeSpace(AppendBackslash(drive), fs);
+  std::uint32_t rc = platform::QueryFreeSpace(WithBackslash(drive), fs);
   platform::SetErrorMode(old);
   if (rc != 0) return false;
   rec.SectorsPerCluster = fs.sectors_per_cluster;
@@ -74,7 +74,7 @@ bool TDiskManager::GetFreeSpace(const std::string& drive, std::uint8_t drive_typ
 
 std::uint8_t TDiskManager::GetDriveTypeOf(const std::string& drive) {
   if (drive.empty()) return 1;
-  return static_cast<std::uint8_t>(platform::DriveType(AppendBackslash(drive)));
+  return static_cast<std::uint8_t>(platform::DriveType(WithBackslash(drive)));
 }
 
 std::uint8_t TDiskManager::GetFloppyKind(const std::string& drive) {

@@ -235,11 +235,6 @@ void NormalizeFileSpec(std::vector<std::string>& specs) {
   specs.swap(out);
 }
 
-std::string AppendBackslash(const std::string& path) {
-  if (path.empty() || platform::EndsWithChar(path, '\\')) return path;
-  return path + '\\';
-}
-
 std::string SlashToBackslash(std::string name) {
   for (char& c : name)
     if (c == '/') c = '\\';
@@ -374,7 +369,7 @@ void CopyBytes(std::uint8_t* dest, const std::uint8_t* source, std::int32_t coun
 std::string GetTempDir() {
   std::string t = platform::TempPath();
   if (t.size() > 255) t.resize(255);
-  return AppendBackslash(t);
+  return WithBackslash(t);
 }
 
 std::string MakeTempFileName(const std::string& prefix) {
@@ -388,7 +383,7 @@ bool GetVolumeInfo(const std::string& drive, TVolumeInfo& info) {
   if (drive.empty()) return false;
   std::uint32_t old = platform::SetErrorMode(platform::kSemFailCriticalErrors);
   platform::VolumeInfo v;
-  std::uint32_t rc = platform::QueryVolume(AppendBackslash(drive), v);
+  std::uint32_t rc = platform::QueryVolume(WithBackslash(drive), v);
   platform::SetErrorMode(old);
   if (rc != 0) {
     platform::SetLastError(rc);
@@ -403,7 +398,7 @@ bool GetVolumeInfo(const std::string& drive, TVolumeInfo& info) {
 }
 
 std::string DiskNotAccessibleText(const std::string& drive) {
-  std::string root = AppendBackslash(drive);
+  std::string root = WithBackslash(drive);
   for (char& c : root)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
   return root + LoadMessage(E_NOTACCESSIBLE) + "\r\n\r\n" +

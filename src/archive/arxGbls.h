@@ -8,6 +8,7 @@
 
 #include "_OrbLib/OrbExcept.h"
 #include "archive/MessageIds.h"
+#include "platform/paths.h"
 
 namespace orb {
 
@@ -47,7 +48,7 @@ bool MatchWildcard(const std::string& pattern, const std::string& name, bool nam
 // Drops empty patterns and keeps only the file-name part of the others ('/' counts as '\').
 void NormalizeFileSpec(std::vector<std::string>& specs);
 
-std::string AppendBackslash(const std::string& path);
+using platform::WithBackslash;
 std::string SlashToBackslash(std::string name);
 // A stored entry name in the system's ANSI code page with '\' separators.
 std::string OemNameToAnsi(const std::string& name);

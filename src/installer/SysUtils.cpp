@@ -99,21 +99,6 @@ void ReadRegStringOrEmpty(RootKey Root, const std::string& Key, const std::strin
   if (!ReadRegString(Root, Key, Name, Value)) Value.clear();
 }
 
-std::string PathJoin(const std::string& Dir, const std::string& Name) {
-  if (Dir.empty()) return Name;
-  if (platform::EndsWithChar(Dir, '\\')) return Dir + Name;
-  return Dir + "\\" + Name;
-}
-
-void AppendBackslash(std::string& Path) {
-  if (!Path.empty() && !platform::EndsWithChar(Path, '\\')) Path += '\\';
-}
-
-std::string StripBackslash(const std::string& Path) {
-  if (platform::EndsWithChar(Path, '\\')) return Path.substr(0, Path.size() - 1);
-  return Path;
-}
-
 std::string NewTempFileName(const std::string& Prefix, const std::string& Dir) {
   std::string folder = (!Dir.empty() && platform::FolderExists(Dir)) ? Dir : platform::TempPath();
   platform::LocalTime t = platform::GetLocalTime();
@@ -130,17 +115,5 @@ std::string NewTempFileName(const std::string& Prefix, const std::string& Dir) {
 }
 
 std::int32_t TempNameCounter() { return g_temp_name_counter; }
-
-int CompareSuffixText(const std::string& S, const std::string& Suffix) {
-  const std::string tail = S.size() > Suffix.size() ? S.substr(S.size() - Suffix.size()) : S;
-  return platform::CompareTextIgnoreCase(tail, Suffix);
-}
-
-std::string ProgramDir() {
-  const std::string name = platform::ModuleFileName();
-  const std::size_t last = platform::LastDelimiter(name, "\\:");
-  std::string dir = last == std::string::npos ? std::string() : name.substr(0, last + 1);
-  return StripBackslash(dir);
-}
 
 }  // namespace orb

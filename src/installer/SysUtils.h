@@ -17,6 +17,7 @@
 
 #include "_OrbLib/OrbExcept.h"
 #include "_OrbLib/OrbRtl.h"  // TextToFloat (defined in orb_lib)
+#include "platform/paths.h"
 #include "platform/registry.h"
 
 namespace orb {
@@ -56,12 +57,14 @@ bool ReadRegString(RootKey Root, const std::string& Key, const std::string& Name
 void ReadRegStringOrEmpty(RootKey Root, const std::string& Key, const std::string& Name,
                           std::string& Value);
 
-// Dir + "\" + Name with exactly one backslash; Name alone when Dir is empty.
-std::string PathJoin(const std::string& Dir, const std::string& Name);
-// Appends a backslash unless Path is empty or already ends in one.
-void AppendBackslash(std::string& Path);
-// Removes one trailing backslash, if any.
-std::string StripBackslash(const std::string& Path);
+// The path rules of this set of utilities (PathJoin, AppendBackslash, StripBackslash,
+// CompareSuffixText, ProgramDir) are shared by every layer and live in the platform's
+// paths.h; they are re-exported here.
+using platform::AppendBackslash;
+using platform::CompareSuffixText;
+using platform::PathJoin;
+using platform::ProgramDir;
+using platform::StripBackslash;
 
 // A name "<folder>\<Prefix>MMDDhhmm_NNNNN[_k].TMP" that does not exist at the time of the
 // call (the file is not created). The folder is Dir when it names an existing folder,
@@ -71,13 +74,7 @@ std::string NewTempFileName(const std::string& Prefix, const std::string& Dir);
 // The counter's current value (the k the next collision will use); for tests.
 std::int32_t TempNameCounter();
 
-// 0 when S ends with Suffix under the locale's case-insensitive comparison; otherwise the
-// sign of that comparison between S's last length(Suffix) bytes and Suffix.
-int CompareSuffixText(const std::string& S, const std::string& Suffix);
-
 // TextToFloat (decimal text to a number with the error-position code) belongs to this set
 // of utilities but lives in the library's runtime unit; it is re-exported here.
-// The running program's folder, without a trailing backslash.
-std::string ProgramDir();
 
 }  // namespace orb

@@ -7,9 +7,9 @@
 #include "_OrbLib/OrbRtl.h"
 #include "_OrbLib/OrbWin.h"
 #include "dbf/DBFLayout.h"
-#include "installer/SysUtils.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 
@@ -92,7 +92,7 @@ TTask::TTask(const TaskInfoType& info)
 // ---- Signature files ---------------------------------------------------------------------
 
 bool IsValidTaskSign(const std::string& folder) {
-  const std::string file = PathJoin(folder, kTaskSignFileName);
+  const std::string file = platform::PathJoin(folder, kTaskSignFileName);
   if (!IsFile(file)) return false;
   if (ReadSign(file, "Flag").empty()) return false;
   if (ReadSign(file, "Name").empty()) return false;
@@ -105,7 +105,7 @@ bool IsValidTaskSign(const std::string& folder) {
 
 void RegisterTaskDir(const std::string& folder, TTasks& tasks) {
   if (!IsValidTaskSign(folder)) return;
-  const std::string file = PathJoin(folder, kTaskSignFileName);
+  const std::string file = platform::PathJoin(folder, kTaskSignFileName);
   TaskInfoType info;
   info.Flag = ReadSign(file, "Flag");  // the letter case of the file is kept
   info.Name = ReadSign(file, "Name");
@@ -132,7 +132,7 @@ void RegisterTaskDirs(const std::string& folder, TTasks& tasks) {
   TStringList names;
   ListSubdirs(folder, names, false, false);
   for (const std::string& name : names.Items()) {
-    if (CompareSuffixText(name, ".TSK") == 0) RegisterTaskDir(PathJoin(folder, name), tasks);
+    if (platform::CompareSuffixText(name, ".TSK") == 0) RegisterTaskDir(platform::PathJoin(folder, name), tasks);
   }
 }
 
@@ -157,7 +157,7 @@ TTasks::~TTasks() {
 }
 
 std::string TTasks::ProgramFolder() const {
-  return program_folder_.empty() ? ProgramDir() : program_folder_;
+  return program_folder_.empty() ? platform::ProgramDir() : program_folder_;
 }
 
 void TTasks::Load(const std::string& host_folder) {
@@ -174,7 +174,7 @@ void TTasks::Load(const std::string& host_folder) {
 
 void TTasks::LoadInternal(const std::string& host_folder) {
   table_->SetExclusive(true);
-  table_->SetTableName(PathJoin(host_folder, kCatalogFileName));
+  table_->SetTableName(platform::PathJoin(host_folder, kCatalogFileName));
   const bool existed = IsFile(table_->TableName());
   if (!existed) CreateMissingCatalog();
 

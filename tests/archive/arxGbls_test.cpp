@@ -94,9 +94,9 @@ TEST(ArchiveHelpers, SmallFunctions) {
   EXPECT_FALSE(orb::IsAllDigits("A1"));
   EXPECT_EQ(orb::DotPos("abc.def"), 3);
   EXPECT_EQ(orb::DotPos("abc"), 3);
-  EXPECT_EQ(orb::AppendBackslash(""), "");
-  EXPECT_EQ(orb::AppendBackslash("C:"), "C:\\");
-  EXPECT_EQ(orb::AppendBackslash("C:\\"), "C:\\");
+  EXPECT_EQ(orb::WithBackslash(""), "");
+  EXPECT_EQ(orb::WithBackslash("C:"), "C:\\");
+  EXPECT_EQ(orb::WithBackslash("C:\\"), "C:\\");
   EXPECT_EQ(orb::OemNameToAnsi("a/b/表.txt"), "a\\b\\表.txt");
 
   std::uint8_t buf[8] = {1, 2, 0, 0, 0, 0, 0, 0};
