@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "_OrbLib/OrbWin.h"
-#include "installer/Installer.h"
+#include "installer/OperatorTexts.h"
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/ui.h"

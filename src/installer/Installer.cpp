@@ -18,22 +18,6 @@
 
 namespace orb::installer {
 
-const char kCaption[] = "2004年度企业QMVT考核任务 参数安装";
-const char kDialogTitle[] = "请选择《Zentab2004》安装路径";
-const char kTaskZipResource[] = "TASK_ZIP";
-const char kTaskFolderName[] = "2004年度企业QMVT考核任务.tsk";
-const char kTaskFlag[] = "QMVT04";
-const char kDefaultTaskPath[] = "C:\\ZenTasks2004\\";
-
-const char kMsgNoHost[] = "找不到《Zentab2004》安装位置，参数安装失败！";
-const char kMsgFlagExists[] = "任务标识符“QMVT04”已经存在，请隐藏该任务并搜索";
-const char kMsgFinished[] = "《2004年度企业QMVT考核任务》参数安装完毕！";
-const char kMsgWrongVersion[] =
-    "你当前使用的《Zentab2004》版本不对，请从Kestrovan公司网站下载最新版本名，"
-    "否则“QMVT标准值提取”功能无法正常使用！";
-const char kMsgInUse[] = "《Zentab2004》正在使用，请退出该软件重新安装参数！";
-const char kMsgExtractFailed[] = "任务参数包解压失败，参数安装失败！";
-
 namespace {
 
 const char kHostRootKey04[] = "Software\\Kestrovan\\Zentab2004";

@@ -9,24 +9,9 @@
 
 #include "installer/Catalog.h"
 #include "installer/Extraction.h"
+#include "installer/OperatorTexts.h"
 
 namespace orb::installer {
-
-// The package constants, fixed when the installer is built.
-extern const char kCaption[];
-extern const char kDialogTitle[];
-extern const char kTaskZipResource[];
-extern const char kTaskFolderName[];
-extern const char kTaskFlag[];
-extern const char kDefaultTaskPath[];
-
-// The operator's messages.
-extern const char kMsgNoHost[];
-extern const char kMsgFlagExists[];
-extern const char kMsgFinished[];
-extern const char kMsgWrongVersion[];
-extern const char kMsgInUse[];
-extern const char kMsgExtractFailed[];
 
 // Host builds the version test knows.
 constexpr std::uint32_t kPatchedBuildMS = 0x00020008;  // 2.8.11105.3, needs the patch

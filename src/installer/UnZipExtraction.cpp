@@ -8,6 +8,7 @@
 
 #include "archive/arxUnZIP.h"
 #include "installer/Extraction.h"
+#include "installer/OperatorTexts.h"
 #include "platform/codepage.h"
 #include "platform/resources.h"
 
@@ -23,9 +24,6 @@ std::string EngineMessage(int id) {
   }
   return text;
 }
-
-const char kMsgEmptyPackage[] = "任务参数包中没有任何文件";
-const char kMsgOutsideTopFolder[] = "不在任务文件夹之内";
 
 // Whether the stored name (normalised, '\\' separators) lies under `folder`, whose name is
 // compared without regard to ASCII case, as the file system compares it.
