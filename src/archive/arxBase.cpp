@@ -2,6 +2,7 @@
 // and the extraction frame.
 #include "archive/arxBase.h"
 
+#include "_OrbLib/ScopeGuard.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/fs.h"
@@ -382,20 +383,16 @@ int TUnBase::Extract() {
   if (OnElapsedTime) timer_->Start();
 
   TOutputFile out;
-  auto after = [&] {
-    timer_->Stop();
-    if (OnElapsedTime) OnElapsedTime(this, timer_->Elapsed());
-    if (OnDeactivate) OnDeactivate(this);
-    file_list_->Done();
-    if (opens) archive.Close();
-  };
-  try {
+  {
+    ScopeExit after([&] {
+      timer_->Stop();
+      if (OnElapsedTime) OnElapsedTime(this, timer_->Elapsed());
+      if (OnDeactivate) OnDeactivate(this);
+      file_list_->Done();
+      if (opens) archive.Close();
+    });
     ExtractArchive(archive, out);
-  } catch (...) {
-    after();
-    throw;
   }
-  after();
   return begun_count_;
 }
 

@@ -6,6 +6,7 @@
 
 #include "_OrbLib/OrbRtl.h"
 #include "_OrbLib/OrbWin.h"
+#include "_OrbLib/ScopeGuard.h"
 #include "dbf/DBFLayout.h"
 #include "platform/file.h"
 #include "platform/fs.h"
@@ -63,14 +64,6 @@ std::string ReadSign(const std::string& file, const char* key) {
 
 char UpperAsciiChar(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
-}
-
-// Closes a table on an error path, where a second error would only hide the first.
-void CloseQuietly(TDBFTable& table) noexcept {
-  try {
-    table.SetActive(false);
-  } catch (...) {
-  }
 }
 
 }  // namespace
@@ -165,7 +158,10 @@ void TTasks::Load(const std::string& host_folder) {
     LoadInternal(host_folder);
   } catch (const std::exception& e) {
     // Whatever step failed, the catalog file is not left open behind the message.
-    CloseQuietly(*table_);
+    try {
+      table_->SetActive(false);  // a second error would only hide the first
+    } catch (...) {
+    }
     platform::CurrentUserInterface().ShowMessageBox(
         std::string("任务配置文件出现错误！") + "\r\n" + e.what(), "警告",
         platform::kMbOk | platform::kMbIconWarning);
@@ -214,7 +210,8 @@ void TTasks::Rebuild() {
   CreateCatalogFile(temporary);
   {
     TfnDBFTable fresh(temporary, false, false);
-    try {
+    {
+      ScopeFail close_fresh([&] { fresh.SetActive(false); });
       table_->First();
       while (!table_->Eof()) {
         fresh.Append();
@@ -225,9 +222,6 @@ void TTasks::Rebuild() {
         fresh.Post();
         table_->Next();
       }
-    } catch (...) {
-      CloseQuietly(fresh);
-      throw;
     }
     fresh.SetActive(false);
   }
@@ -239,7 +233,8 @@ void TTasks::Rebuild() {
 void TTasks::ReadAll() {
   TfnDBFTable& t = *table_;
   t.SetActive(true);
-  try {
+  {
+    ScopeFail close_table([&] { t.SetActive(false); });
     const bool has_version = t.FieldIndex("Version") != -1;
     const bool has_password = t.FieldIndex("Password") != -1;
     t.First();
@@ -260,9 +255,6 @@ void TTasks::ReadAll() {
       tasks_.push_back(std::make_unique<TTask>(info));
       t.Next();
     }
-  } catch (...) {
-    CloseQuietly(t);
-    throw;
   }
   t.SetActive(false);
 }
@@ -285,7 +277,8 @@ bool TTasks::AddTask(const TaskInfoType& info) {
     // It is missing when Load could not make it; it is made here the same way.
     if (!t.Active() && !t.TableName().empty() && !IsFile(t.TableName())) CreateMissingCatalog();
     t.SetActive(true);
-    try {
+    {
+      ScopeFail close_table([&] { t.SetActive(false); });
       t.Append();
       t.SetStringByName("Name", info.Name);
       t.SetStringByName("Flag", info.Flag);
@@ -298,9 +291,6 @@ bool TTasks::AddTask(const TaskInfoType& info) {
       t.SetStringByName("Password", info.Password);
       t.SetStringByName("Version", info.Version);
       t.Post();
-    } catch (...) {
-      CloseQuietly(t);
-      throw;
     }
     t.SetActive(false);
   }

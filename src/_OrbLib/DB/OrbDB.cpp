@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "_OrbLib/ScopeGuard.h"
+
 namespace orb {
 
 namespace {
@@ -133,7 +135,9 @@ void TCustomDataset::SkipForward(std::uint32_t count) {
   if (record_count_ == 0 || rec_index_ == record_count_) return;
   if (buffer_changed_) Post();
   DoBeforeScroll();
-  try {
+  {
+    // The scroll event follows whatever happened, as the one before it preceded it.
+    ScopeExit after_scroll([this] { DoAfterScroll(); });
     const bool from_start = rec_index_ == kBeforeFirst;
     while (count > 0) {
       ++rec_index_;
@@ -158,18 +162,16 @@ void TCustomDataset::SkipForward(std::uint32_t count) {
         }
       }
     }
-  } catch (...) {
-    DoAfterScroll();
-    throw;
   }
-  DoAfterScroll();
 }
 
 void TCustomDataset::SkipBackward(std::uint32_t count) {
   if (record_count_ == 0 || rec_index_ == kBeforeFirst) return;
   if (buffer_changed_) Post();
   DoBeforeScroll();
-  try {
+  {
+    // The scroll event follows whatever happened, as the one before it preceded it.
+    ScopeExit after_scroll([this] { DoAfterScroll(); });
     const bool from_end = rec_index_ == record_count_;
     while (count > 0) {
       --rec_index_;
@@ -191,11 +193,7 @@ void TCustomDataset::SkipBackward(std::uint32_t count) {
         }
       }
     }
-  } catch (...) {
-    DoAfterScroll();
-    throw;
   }
-  DoAfterScroll();
 }
 
 namespace {
