@@ -255,12 +255,8 @@ std::int32_t TarxMain::FindEndOfCentralDir(TArchiveFile& f) {
   return 0;
 }
 
-namespace {
-// The file detection works on; set for the duration of DetectArcType.
-TArchiveFile* g_detect_file = nullptr;
-}  // namespace
-
-TArcType TarxMain::ClassifySignature(std::uint32_t sig, bool in_exe, std::int32_t& start) {
+TArcType TarxMain::ClassifySignature(TArchiveFile& f, std::uint32_t sig, bool in_exe,
+                                     std::int32_t& start) {
   const std::uint8_t b0 = sig & 0xFF, b1 = sig >> 8 & 0xFF, b2 = sig >> 16 & 0xFF,
                      b3 = sig >> 24 & 0xFF;
   auto pick = [in_exe](TArcType plain, TArcType exe) { return in_exe ? exe : plain; };
@@ -273,7 +269,7 @@ TArcType TarxMain::ClassifySignature(std::uint32_t sig, bool in_exe, std::int32_
     }
     if (b2 == 0x01 && b3 == 0x02) {
       if (LabelIsSpanned()) {
-        if (g_detect_file) FindEndOfCentralDir(*g_detect_file);
+        FindEndOfCentralDir(f);
         return TArcType::atZipMV;
       }
       return TArcType::atNA;
@@ -440,10 +436,6 @@ void TarxMain::DetectArcType() {
   arc_type_ = TArcType::atFileOpenErr;
   TArchiveFile f;
   if (!f.Open(archive_file_)) return;
-  g_detect_file = &f;
-  struct Reset {
-    ~Reset() { g_detect_file = nullptr; }
-  } reset;
 
   RefreshArchiveDrive();
   std::vector<std::uint8_t> buf(32768, 0);
@@ -491,7 +483,7 @@ void TarxMain::DetectArcType() {
           if (!f.TrySeek(off)) continue;
           std::uint8_t s4[4];
           if (f.Read(s4, 4) == 4) {
-            TArcType t = ClassifySignature(GetLe32(s4), true, start_offset_);
+            TArcType t = ClassifySignature(f, GetLe32(s4), true, start_offset_);
             if (t != TArcType::atUnknown) {
               arc_type_ = t;
               head_flag_ = kHeadLocal;
@@ -513,7 +505,7 @@ void TarxMain::DetectArcType() {
         start_offset_ = static_cast<std::int32_t>(e + 1 + (GetLe16(s4 + 2) == 0xEA60 ? 2 : 0));
         if (start_offset_ + 4 < size && f.TrySeek(start_offset_ - 1) && f.Read(s4, 4) == 4 &&
             GetLe32(s4) != kLocalHeaderSig) {
-          TArcType t = ClassifySignature(GetLe32(s4), true, start_offset_);
+          TArcType t = ClassifySignature(f, GetLe32(s4), true, start_offset_);
           if (IsRecognisedArcType(t)) {
             arc_type_ = t;
             return finish();
@@ -542,7 +534,7 @@ void TarxMain::DetectArcType() {
 
   std::size_t zeros = 0;
   while (zeros < buf.size() - 4 && buf[zeros] == 0) ++zeros;
-  arc_type_ = ClassifySignature(GetLe32(&buf[zeros]), false, start_offset_);
+  arc_type_ = ClassifySignature(f, GetLe32(&buf[zeros]), false, start_offset_);
   const bool ace = std::memcmp(&buf[7], "**ACE**", 7) == 0;
   if (arc_type_ == TArcType::atZip || arc_type_ == TArcType::atZipExe ||
       arc_type_ == TArcType::atJar) {

@@ -208,7 +208,9 @@ class TarxMain : public TComponent {
 
  protected:
   void DetectArcType();
-  TArcType ClassifySignature(std::uint32_t sig, bool in_exe, std::int32_t& start);
+  // `f` is the archive being detected: a split set's central directory is looked up in it.
+  TArcType ClassifySignature(TArchiveFile& f, std::uint32_t sig, bool in_exe,
+                             std::int32_t& start);
   bool ProbeZip(TArchiveFile& f);
   std::int32_t LocateCentralDir(TArchiveFile& f);
   std::int32_t ScanSfx(TArchiveFile& f, TArcType& type, std::int32_t start);
