@@ -84,7 +84,7 @@ std::string DescribeFailures(const TExtractionOutcome& outcome) {
 }  // namespace
 
 int RunInstaller(const TInstallerServices& services) {
-  // Steps 1-3: the host folder, from the registry or from the operator.
+  // The host folder: from the registry, else from the operator (cancel ends the run).
   std::string root_dir = ReadFolderSetting(platform::RootKey::LocalMachine, kHostRootKey04,
                                            kHostRootKeyE, "RootDir");
   if (root_dir.empty()) {
@@ -92,7 +92,7 @@ int RunInstaller(const TInstallerServices& services) {
   }
   root_dir = StripBackslash(root_dir);
 
-  // Step 4: a registry folder without a host executable is final; no dialog is offered.
+  // A registry folder without a host executable is final; no dialog is offered.
   const std::string host_exe04 = root_dir + kHostExe04;
   const std::string host_exeE = root_dir + kHostExeE;
   if (!IsFile(host_exe04) && !IsFile(host_exeE)) {
@@ -100,23 +100,23 @@ int RunInstaller(const TInstallerServices& services) {
     return 0;
   }
 
-  // Step 5: the package.
+  // The package the program carries; without one there is nothing to install.
   std::string_view package;
   const bool have_package = services.find_package
                                 ? services.find_package(package)
                                 : platform::FindOwnRcData(kTaskZipResource, package);
   if (!have_package) return 0;
 
-  // Step 6: the task path, always with a trailing backslash.
+  // The task path, always with a trailing backslash.
   std::string task_path = ReadFolderSetting(platform::RootKey::CurrentUser, kTaskPathKey04,
                                             kTaskPathKeyE, "DefaultTaskPath");
   if (task_path.empty()) task_path = kDefaultTaskPath;
   AppendBackslash(task_path);
   const std::string task_dir = task_path + kTaskFolderName;
 
-  // Steps 7-8: extraction through a temporary copy of the package. The legacy passed
-  // ".zip" as the folder argument; no such folder is meant, so the system temporary
-  // folder is used.
+  // Extraction through a temporary copy of the package (the engine reads files, not
+  // memory), deleted however the extraction ends. The legacy passed ".zip" as the folder
+  // argument; no such folder is meant, so the system temporary folder is used.
   const std::string temp_file = NewTempFileName("", "");
   TExtractionOutcome outcome;
   {
@@ -131,8 +131,8 @@ int RunInstaller(const TInstallerServices& services) {
     return 1;
   }
 
-  // Step 9: the catalog. A registration of the flag for another folder is left as it is;
-  // the operator is told where the new copy went.
+  // The catalog. A registration of the flag for another folder is left as it is; the
+  // operator is told where the new copy went.
   {
     std::unique_ptr<Catalog> catalog = services.make_catalog();
     catalog->Load(root_dir);
@@ -143,7 +143,8 @@ int RunInstaller(const TInstallerServices& services) {
     catalog->RegisterTaskDir(task_dir);
   }
 
-  // Step 10: the host's version; Zentab04.exe decides when both executables are present.
+  // The host's version; Zentab04.exe decides when both executables are present. An
+  // unreadable version stays 0.0.0.0 and gets the wrong-version message.
   std::uint32_t ms = 0;
   std::uint32_t ls = 0;
   if (IsFile(host_exe04)) {
@@ -152,7 +153,8 @@ int RunInstaller(const TInstallerServices& services) {
     GetFileVersionNumbers(host_exeE, ms, ls);
   }
 
-  // Step 11.
+  // Newer than the fixed build: done. The one old build: patched first. Any other: the
+  // operator is told to update the host.
   if (ms > kFixedBuildMS || (ms == kFixedBuildMS && ls > kFixedBuildLS)) {
     Show(kMsgFinished, platform::kMbIconInformation);
   } else if (ms == kPatchedBuildMS && ls == kPatchedBuildLS) {

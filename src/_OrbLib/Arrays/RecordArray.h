@@ -1,6 +1,7 @@
-// Unit RecordArray: a growable array of fixed-size byte records (the field descriptors
-// of the table creator). The block grows and shrinks in steps of 16 records: its
-// capacity is (Count + 16) with the low four bits cleared, or nothing when Count is 0.
+// Unit RecordArray: a growable array of fixed-size byte records, one of the library's typed
+// arrays (the program itself keeps no such list today). The block grows and shrinks in
+// steps of 16 records: its capacity is (Count + 16) with the low four bits cleared, or
+// nothing when Count is 0.
 #pragma once
 
 #include <cstdint>
