@@ -89,6 +89,16 @@ class Links : public ::testing::Test {
 
   // A name in the test's folder (relative, GBK, backslashes) as a Windows path.
   std::string Win(const std::string& rel) const { return base_ + "\\" + rel; }
+  // Each case's name (below the test's folder) has exactly its attributes.
+  template <class Cases>
+  void ExpectAttributes(const Cases& cases) const {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      std::uint32_t attributes = 0;
+      EXPECT_EQ(GetAttributes(Win(c.name), attributes), 0u);
+      EXPECT_EQ(Hex(attributes), Hex(c.attributes));
+    }
+  }
 
   // The same name as a Unix path. Wine converts a Unix program's arguments from GBK itself.
   std::string Unix(const std::string& rel) const {
@@ -186,12 +196,7 @@ TEST_F(Links, ALinkToAFolderIsAFolderReparsePoint) {
       {"out\\plain", kFileAttributeDirectory},
       {"outside\\victim.dat", kFileAttributeArchive},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::uint32_t attributes = 0;
-    EXPECT_EQ(GetAttributes(Win(c.name), attributes), 0u);
-    EXPECT_EQ(Hex(attributes), Hex(c.attributes));
-  }
+  ExpectAttributes(cases);
 }
 
 TEST_F(Links, ALinkToAFileOrToNothingIsAFileReparsePoint) {
@@ -211,12 +216,7 @@ TEST_F(Links, ALinkToAFileOrToNothingIsAFileReparsePoint) {
       {"out\\TO-NOTHING", kLinkedFile},
       {"out\\.hidden", kLinkedFile | kFileAttributeHidden},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::uint32_t attributes = 0;
-    EXPECT_EQ(GetAttributes(Win(c.name), attributes), 0u);
-    EXPECT_EQ(Hex(attributes), Hex(c.attributes));
-  }
+  ExpectAttributes(cases);
 }
 
 TEST_F(Links, OpenReparsePointNeverReachesWhatALinkPointsTo) {
