@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "archive/UnZipFixture.h"
-#include "archive/ZipBuilder.h"
+#include "support/ZipBuilder.h"
 #include "platform/posix/internal.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "archive/ZipBuilder.h"
+#include "support/ZipBuilder.h"
 #include "archive/arxUnZIP.h"
 #include "support/FakeUserInterface.h"
 #include "support/ScratchDir.h"

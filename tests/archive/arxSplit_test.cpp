@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/ZipBuilder.h"
+#include "support/ZipBuilder.h"
 #include "archive/arxUnZIP.h"
 #include "platform/fs.h"
 #include "platform/registry.h"

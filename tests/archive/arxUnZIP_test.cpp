@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "archive/UnZipFixture.h"
-#include "archive/ZipBuilder.h"
+#include "support/ZipBuilder.h"
 #include "platform/fs.h"
 
 namespace {

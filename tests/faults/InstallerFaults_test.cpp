@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "dbf/DBFTable.h"
-#include "archive/ZipBuilder.h"
+#include "support/ZipBuilder.h"
 #include "faults/FaultEnv.h"
 #include "installer/Installer.h"
 #include "installer/InstallerTestEnv.h"

@@ -1,6 +1,7 @@
-// Builds small zip archives byte by byte for the extraction tests: stored entries, "deflated"
-// entries made of raw stored deflate blocks (so the inflate path runs without an encoder),
-// folder entries, traditional encryption, a comment and bytes after the end record.
+// Builds small zip archives byte by byte for the tests of the engine and the installer:
+// stored entries, "deflated" entries made of raw stored deflate blocks (so the inflate path
+// runs without an encoder), folder entries, traditional encryption, a comment and bytes after
+// the end record.
 #pragma once
 
 #include <algorithm>
