@@ -1,5 +1,6 @@
-# 32-bit (i686) Linux with the host's g++ -m32 (Debian's g++-multilib); the programs run
-# under qemu-i386, since these machines cannot run 32-bit code themselves.
+# 32-bit (i686) Linux with the host's g++ -m32 (Debian's g++-multilib). The programs run
+# natively with ORB_I386_NATIVE=ON, where the kernel runs 32-bit code itself (scripts/test32.sh
+# decides by trying), and under qemu-i386 otherwise.
 # ORB_GTEST32_PREFIX names an install of GoogleTest built with this same file
 # (scripts/test32.sh makes one); libraries and packages are then searched there only, so
 # that no 64-bit library of the host can slip into a 32-bit link.
@@ -18,13 +19,15 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT -m32)
 set(CMAKE_SHARED_LINKER_FLAGS_INIT -m32)
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 
-find_program(ORB_QEMU_I386 qemu-i386)
-if(NOT ORB_QEMU_I386)
-  message(FATAL_ERROR "qemu-i386 is missing (Debian package qemu-user)")
+if(NOT ORB_I386_NATIVE)
+  find_program(ORB_QEMU_I386 qemu-i386)
+  if(NOT ORB_QEMU_I386)
+    message(FATAL_ERROR "qemu-i386 is missing (Debian package qemu-user)")
+  endif()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${ORB_QEMU_I386})
 endif()
-set(CMAKE_CROSSCOMPILING_EMULATOR ${ORB_QEMU_I386})
 
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ORB_GTEST32_PREFIX)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ORB_GTEST32_PREFIX ORB_I386_NATIVE)
 if(ORB_GTEST32_PREFIX)
   set(CMAKE_FIND_ROOT_PATH ${ORB_GTEST32_PREFIX})
   set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

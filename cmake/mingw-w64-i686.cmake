@@ -8,5 +8,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# 32-bit code cannot run on these machines: this build is compiled, linked and checked statically.
-set(CMAKE_CROSSCOMPILING_EMULATOR /bin/false)
+# Tests run under Wine where the machine runs 32-bit code (wine32:i386 beside wine64; see
+# scripts/wine-env.sh); the caller exports WINEPREFIX and keeps a wineserver running.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run.sh)

@@ -1,12 +1,15 @@
 #!/bin/bash
-# Runs a Windows test program under wine64. The caller exports WINEPREFIX (a prepared
-# prefix) and keeps `wineserver -p` running; see scripts/wine-env.sh.
+# Runs a Windows test program (64- or 32-bit) under Wine's loader, $WINELOADER. The caller
+# exports WINEPREFIX (a prepared prefix) and WINELOADER, and keeps `wineserver -p` running;
+# see scripts/wine-env.sh, which also gives WINELOADER's default, repeated here for a ctest
+# started by hand with only WINEPREFIX set.
 export LC_ALL=zh_CN.UTF-8
 export WINEDEBUG="${WINEDEBUG:--all}"
+export WINELOADER="${WINELOADER:-/usr/lib/wine/wine64}"
 
 case " $* " in
   *" --gtest_filter="*) ;;
-  *) exec /usr/lib/wine/wine64 "$@" ;;
+  *) exec "$WINELOADER" "$@" ;;
 esac
 
 # A test program prints and flushes its banner before it runs any test, so a run that fails
@@ -17,7 +20,7 @@ esac
 out=$(mktemp) || exit 1
 trap 'rm -f "$out"' EXIT
 attempt() {
-  /usr/lib/wine/wine64 "$@" 2>&1 | tee "$out"
+  "$WINELOADER" "$@" 2>&1 | tee "$out"
   return "${PIPESTATUS[0]}"
 }
 attempt "$@"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Static check of the shipping 32-bit Windows build, which cannot run on these machines.
+# Static check of the shipping 32-bit Windows build: it holds also where 32-bit code cannot
+# run (and the suite under Wine is not run), and checks what running it would not.
 #
 #   scripts/check-pe.sh <win32 build dir> [--require-installer]
 #

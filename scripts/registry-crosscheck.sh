@@ -3,7 +3,9 @@
 # prefix's system.reg and user.reg itself) and the Windows build (which asks Wine) must
 # see the same value bytes in the same prefix.
 #
-#   scripts/registry-crosscheck.sh <native build dir> <win64 build dir> [prefix]
+#   scripts/registry-crosscheck.sh <native build dir> <Windows build dir> [prefix]
+#
+# The Windows build is win64 or win32 (the latter where 32-bit programs run under Wine).
 #
 # The prefix defaults to $WINEPREFIX (as set up by scripts/wine-env.sh). The values are
 # written by Wine's own `reg add` into the 32-bit view of HKLM\Software (where the 32-bit
@@ -19,12 +21,14 @@ prefix=${3:-${WINEPREFIX:?set WINEPREFIX or pass a prefix}}
 
 native=$native_dir/tools/regread/regread
 win=$win_dir/tools/regread/regread.exe
+# The Windows build's name in the report: win64 or win32, as its build folder is called.
+wl=$(printf '%-6s' "$(basename "$win_dir")")
 for f in "$native" "$win"; do
   [ -x "$f" ] || [ -f "$f" ] || { echo "registry-crosscheck: $f is missing (build regread)"; exit 1; }
 done
 
 WINE_ENV_NO_TRAP=1 source "$here/wine-env.sh" "$prefix"
-server_start() { timeout -k 5 30 /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true; }
+server_start() { timeout -k 5 30 "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true; }
 
 # GBK bytes of UTF-8 text as "HH HH ...", uppercase.
 gbk_hex() { printf '%s' "$1" | iconv -f UTF-8 -t GBK | od -An -v -tx1 | tr -s ' \n' ' ' \
@@ -79,14 +83,14 @@ written_text='C:\写入\乗《测试》'
 written_hex="$(gbk_hex "$written_text") 00"
 out=$(wine_run "$win" --write HKLM "$(gbk_arg "$base\\Written")" "$(gbk_arg '窗口')" 1 \
   "$(echo "$written_hex" | tr -d ' ')" 2>&1 | tr -d '\r' || true)
-check "win64 RegWriteValue HKLM $base\\Written" "ok" "$out"
+check "$wl RegWriteValue HKLM $base\\Written" "ok" "$out"
 
 # The Windows build reads while the server runs.
 for c in "${cases[@]}"; do
   IFS='|' read -r root key name type data expected <<<"$c"
   want="type=$(type_no "$type") size=$(size_of "$expected") data=$expected"
   got=$(read_win "$root" "$(gbk_arg "$base\\$key")" "$(gbk_arg "$name")")
-  check "win64  $root $base\\$key [$name] $type" "$want" "$got"
+  check "$wl $root $base\\$key [$name] $type" "$want" "$got"
 done
 
 # The prefix's files are written when the server exits; the native build reads them.
@@ -106,7 +110,7 @@ out=$(timeout -k 5 60 "$native" --write HKLM "$(gbk_arg "$base\\Native")" "$(gbk
 check "native RegWriteValue HKLM $base\\Native" "ok" "$out"
 server_start
 got=$(read_win HKLM "$(gbk_arg "$base\\Native")" "$(gbk_arg '本机')")
-check "win64  HKLM $base\\Native [本机] (written by native)" \
+check "$wl HKLM $base\\Native [本机] (written by native)" \
   "type=1 size=$(size_of "$native_hex") data=$native_hex" "$got"
 
 # `reg query` shows the characters each build stored, not mojibake.
@@ -119,13 +123,13 @@ for w in "Written|窗口|$written_text" "Native|本机|$native_text"; do
 done
 
 # RegDeleteTree in the 32-bit view removes the whole key; HKCU's copy is removed the same way.
-check "win64 RegDeleteTree HKLM $base" "ok" \
+check "$wl RegDeleteTree HKLM $base" "ok" \
   "$(wine_run "$win" --delete HKLM "$(gbk_arg "$base")" 2>&1 | tr -d '\r' || true)"
-check "win64 RegDeleteTree HKCU $base" "ok" \
+check "$wl RegDeleteTree HKCU $base" "ok" \
   "$(wine_run "$win" --delete HKCU "$(gbk_arg "$base")" 2>&1 | tr -d '\r' || true)"
-check "win64 reads a deleted key" "error=2" \
+check "$wl reads a deleted key" "error=2" \
   "$(read_win HKLM "$(gbk_arg "$base\\Zentab2004")" RootDir)"
-check "win64 deleting a missing key succeeds" "ok" \
+check "$wl deleting a missing key succeeds" "ok" \
   "$(wine_run "$win" --delete HKLM "$(gbk_arg "$base")" 2>&1 | tr -d '\r' || true)"
 
 if [ "$failures" -ne 0 ]; then

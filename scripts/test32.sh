@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # test32.sh [build-dir]: the test suite as 32-bit Linux code, the width the product ships at.
 # Builds GoogleTest from /usr/src/googletest with -m32 (static), the project with g++ -m32 as
-# a cross build (cmake/linux-i686.cmake), and runs ctest with every test program under
-# qemu-i386 (user-mode emulation: this machine does not run 32-bit code itself). Needs
-# g++-multilib and qemu-user. Tests that need the native 64-bit tools (the end-to-end and
+# a cross build (cmake/linux-i686.cmake), and runs ctest. Where the kernel runs 32-bit code
+# itself (scripts/i386-probe.sh tries a tiny static i386 program), the programs run natively;
+# elsewhere (IA-32 emulation off) every one runs under qemu-i386, user-mode emulation, which
+# is several times slower. The first line of output says which. Needs g++-multilib, and
+# qemu-user for the emulated run. Tests that need the native 64-bit tools (the end-to-end and
 # package checks) are left out by the cross build itself.
-# Environment: ORB_JOBS (parallel jobs, default: the number of processors); ccache is used
-# when it is installed.
+# Environment: ORB_JOBS (parallel jobs, default: the number of processors);
+# ORB_LINUX32_RUNNER=qemu forces the emulated run where the native one would do (to try the
+# emulator's path); ccache is used when it is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -14,7 +17,20 @@ build=${1:-$root/build/linux32}
 jobs=${ORB_JOBS:-$(nproc 2>/dev/null || echo 2)}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
-command -v qemu-i386 >/dev/null || { echo "test32: qemu-i386 is missing (qemu-user)"; exit 1; }
+
+if [ "${ORB_LINUX32_RUNNER:-}" = qemu ]; then
+  runner=qemu why="ORB_LINUX32_RUNNER=qemu"
+elif why=$("$root/scripts/i386-probe.sh"); then
+  runner=native
+else
+  runner=qemu
+fi
+if [ "$runner" = native ]; then
+  echo "test32: running natively: $why"
+else
+  echo "test32: running under qemu-i386: $why"
+  command -v qemu-i386 >/dev/null || { echo "test32: qemu-i386 is missing (qemu-user)"; exit 1; }
+fi
 
 toolchain=$root/cmake/linux-i686.cmake
 launcher=()
@@ -24,10 +40,14 @@ fi
 
 # Tests left out of the 32-bit run, by ctest name, each with its reason (printed below).
 # Only what the emulator cannot do belongs here, never a failure of the code under test.
-excluded_tests=(ChildProcess.MissingProgramFailsToStart)
-excluded_reasons=("under qemu-user posix_spawn cannot report a failed exec: the emulator
+excluded_tests=()
+excluded_reasons=()
+if [ "$runner" = qemu ]; then
+  excluded_tests+=(ChildProcess.MissingProgramFailsToStart)
+  excluded_reasons+=("under qemu-user posix_spawn cannot report a failed exec: the emulator
     runs the spawn's vfork as a fork, so the child's exec error never reaches the parent,
     which sees a child that exits with 127 instead")
+fi
 
 gtest=$build/gtest-install
 if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
@@ -40,20 +60,27 @@ fi
 
 cmake -S . -B "$build/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${launcher[@]}" -DORB_GTEST32_PREFIX="$gtest" \
+  -DORB_I386_NATIVE="$([ "$runner" = native ] && echo ON || echo OFF)" \
   -DGTest_DIR="$gtest/lib/cmake/GTest" >"$build/configure.log"
 cmake --build "$build/main" -j"$jobs" >"$build/build.log" 2>&1 || { tail -n 60 "$build/build.log"; exit 1; }
 file "$build/main/tests/archive/archive_decoder_tests" 2>/dev/null | grep -q 'ELF 32-bit' ||
   { echo "test32: the test programs are not 32-bit"; exit 1; }
 
 # Programs that the tests start themselves (a second process holding a file open, arxunzip
-# under the Info-ZIP comparison) are 32-bit too, and the kernel here cannot run them: each one
-# becomes a small script that starts it under qemu-i386 (the kernel runs scripts natively),
-# and the program itself moves beside it as NAME.i686. Test programs are left as they are:
-# ctest starts them under qemu-i386 itself, and GoogleTest's programs are known by the name
-# of its test-listing flag inside them. A later build that relinks a program replaces the
-# script with the program again, and this step wraps it anew.
+# under the Info-ZIP comparison) are 32-bit too. Under emulation the kernel cannot run them:
+# each one becomes a small script that starts it under qemu-i386 (the kernel runs scripts
+# natively), and the program itself moves beside it as NAME.i686. Test programs are left as
+# they are: ctest starts them under qemu-i386 itself, and GoogleTest's programs are known by
+# the name of its test-listing flag inside them. A later build that relinks a program
+# replaces the script with the program again, and this step wraps it anew. A native run puts
+# back the programs that an earlier emulated run in this build folder wrapped.
 wrapped=0
+is_wrapper() { [ -f "$1.i686" ] && head -c 2 "$1" | grep -q '#!' && grep -q 'exec qemu-i386 ' "$1"; }
 while IFS= read -r -d '' exe; do
+  if [ "$runner" = native ]; then
+    if is_wrapper "$exe"; then mv -f "$exe.i686" "$exe"; wrapped=$((wrapped + 1)); fi
+    continue
+  fi
   file -b "$exe" | grep -q '^ELF 32-bit' || continue
   grep -q gtest_list_tests "$exe" && continue
   mv -f "$exe" "$exe.i686"
@@ -61,7 +88,11 @@ while IFS= read -r -d '' exe; do
   chmod +x "$exe"
   wrapped=$((wrapped + 1))
 done < <(find "$build/main" -path '*/CMakeFiles' -prune -o -type f -perm -u+x ! -name '*.i686' -print0)
-echo "test32: $wrapped programs started by the tests now run under qemu-i386"
+if [ "$runner" = native ]; then
+  [ "$wrapped" -eq 0 ] || echo "test32: $wrapped programs wrapped by an earlier emulated run put back"
+else
+  echo "test32: $wrapped programs started by the tests now run under qemu-i386"
+fi
 
 exclude=()
 if [ ${#excluded_tests[@]} -gt 0 ]; then

@@ -3,7 +3,7 @@
 # dialog (shown by uiprobe.exe) are answered from outside by dlgtool.exe, with the null
 # display driver, so nothing needs a screen.
 #
-#   scripts/wine-checks.sh <win64 build dir> [prefix]
+#   scripts/wine-checks.sh <Windows build dir: win64, or win32 where 32-bit code runs> [prefix]
 #
 # The prefix defaults to $WINEPREFIX (see scripts/wine-env.sh).
 set -euo pipefail

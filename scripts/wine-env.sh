@@ -4,23 +4,36 @@
 #
 # A missing prefix (or any prefix with --fresh) is booted anew with the null display driver,
 # so that message boxes and dialogs are created but invisible and can be answered by
-# dlgtool.exe. Exports WINEPREFIX, WINEDEBUG, LC_ALL and WINEDLLOVERRIDES, unsets DISPLAY,
-# and defines:
-#   wine_run ARGS...   /usr/lib/wine/wine64 under a timeout (WINE_TIMEOUT seconds, 120)
+# dlgtool.exe. Exports WINEPREFIX, WINEDEBUG, LC_ALL, WINEDLLOVERRIDES and WINELOADER,
+# unsets DISPLAY, and defines:
+#   wine_run ARGS...   $WINELOADER under a timeout (WINE_TIMEOUT seconds, 120)
 #   wine_env_stop      kills the server (which also writes the registry to the prefix's
 #                      .reg files); installed as the EXIT trap unless WINE_ENV_NO_TRAP=1.
 # Every Wine call has a timeout: a dialog nobody answers must not hang the caller.
+#
+# WINELOADER names the Wine loader every script and cmake/wine-run.sh start programs with
+# (default: Debian's /usr/lib/wine/wine64, which is not on PATH); its wineserver is the one
+# beside it. The same loader runs the 32-bit build: for a PE32 program it starts the 32-bit
+# loader beside it (/usr/lib/wine/wine, from wine32:i386) in the same prefix. Wine itself
+# reads WINELOADER too, to start the loaders of child processes. Debian's /usr/bin/wine is
+# not used: that wrapper switches to the 32-bit loader as soon as wine32 is installed.
 
-export WINEPREFIX="$1"
+# Wine refuses a relative prefix; make it absolute so that callers may name one from here.
+case "$1" in
+  /*) export WINEPREFIX="$1" ;;
+  *) export WINEPREFIX="$PWD/$1" ;;
+esac
 export WINEDEBUG=-all LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES="mscoree=;mshtml="
 unset DISPLAY WAYLAND_DISPLAY
+export WINELOADER="${WINELOADER:-/usr/lib/wine/wine64}"
+WINESERVER="$(dirname "$WINELOADER")/wineserver"
 
 wine_run() {
-  timeout -k 5 "${WINE_TIMEOUT:-120}" /usr/lib/wine/wine64 "$@"
+  timeout -k 5 "${WINE_TIMEOUT:-120}" "$WINELOADER" "$@"
 }
 
 wine_env_stop() {
-  timeout -k 5 30 /usr/lib/wine/wineserver -k >/dev/null 2>&1 </dev/null || true
+  timeout -k 5 30 "$WINESERVER" -k >/dev/null 2>&1 </dev/null || true
 }
 
 _wine_env_boot() {
@@ -29,9 +42,9 @@ _wine_env_boot() {
   wine_env_stop
   rm -rf "$WINEPREFIX"
   mkdir -p "$(dirname "$WINEPREFIX")"
-  # "failed to open ...syswow64\rundll32.exe" is expected: 32-bit code cannot run here.
-  timeout -k 5 300 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 </dev/null || true
-  timeout -k 5 120 /usr/lib/wine/wineserver -w >/dev/null 2>&1 </dev/null || true
+  # "failed to open ...syswow64\rundll32.exe" is expected where wine32 is not installed.
+  timeout -k 5 300 "$WINELOADER" wineboot -i >/dev/null 2>&1 </dev/null || true
+  timeout -k 5 120 "$WINESERVER" -w >/dev/null 2>&1 </dev/null || true
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-env: wineboot did not create $WINEPREFIX" >&2
     return 1
@@ -48,7 +61,7 @@ _wine_env_boot() {
 if [ "${2:-}" = "--fresh" ] || [ ! -f "$WINEPREFIX/system.reg" ]; then
   _wine_env_boot || return 1
 fi
-timeout -k 5 30 /usr/lib/wine/wineserver -p >/dev/null 2>&1 </dev/null || true
+timeout -k 5 30 "$WINESERVER" -p >/dev/null 2>&1 </dev/null || true
 # The first program of a new server starts Wine's own services (services.exe, winedevice,
 # plugplay, rpcss), which inherit that program's stdout and stderr and outlive it. Started
 # by a test under ctest they would hold ctest's pipe open until the test's timeout. Start

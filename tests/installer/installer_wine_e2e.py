@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""The Windows build of the installer end to end under Wine (x64 build; the shipping
-32-bit build cannot run on these machines).
+"""The Windows build of the installer end to end under Wine: the 64-bit build, and the
+shipping 32-bit build where the machine runs 32-bit code (scripts/test.sh decides).
 
     installer_wine_e2e.py check <QMVT04Setup.exe> <dlgtool.exe> <mkhost> <source dir>
     installer_wine_e2e.py demo  <QMVT04Setup.exe> <dlgtool.exe> <mkhost> <source dir>
@@ -19,7 +19,8 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import installer_e2e as e2e  # noqa: E402
 
-WINE = '/usr/lib/wine/wine64'
+# The loader scripts/wine-env.sh chose; wine64's also starts 32-bit programs.
+WINE = os.environ.get('WINELOADER', '/usr/lib/wine/wine64')
 PREFIX = os.environ.get('WINEPREFIX', '')
 ICONS = {0x30: '警告', 0x40: '信息'}
 
