@@ -303,31 +303,13 @@ std::uint8_t PercentOf(double part, double whole) {
   return static_cast<std::uint8_t>(r);
 }
 
-namespace {
-
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-// Days from 1899-12-30 to the given date (valid dates only).
-double DayNumber(int y, int m, int d) {
-  static const int kCum[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-  long days = 0;
-  int yy = y - 1;
-  days = yy * 365L + yy / 4 - yy / 100 + yy / 400;  // days before Jan 1 of y, from 0001-01-01
-  days += kCum[m - 1] + (m > 2 && IsLeap(y) ? 1 : 0) + d - 1;
-  return static_cast<double>(days - 693593L);  // 693593 = days from 0001-01-01 to 1899-12-30
-}
-
-}  // namespace
-
 bool DosDateTimeToDateTime(std::uint32_t v, TDateTime& out) {
   int date = static_cast<int>(v >> 16), time = static_cast<int>(v & 0xFFFF);
   int y = 1980 + (date >> 9), m = (date >> 5) & 15, d = date & 31;
   int hh = time >> 11, mm = (time >> 5) & 63, ss = (time & 31) * 2;
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (m < 1 || m > 12 || d < 1) return false;
-  int dim = kDays[m - 1] + (m == 2 && IsLeap(y) ? 1 : 0);
-  if (d > dim || hh > 23 || mm > 59 || ss > 59) return false;
-  out = DayNumber(y, m, d) + (hh * 3600 + mm * 60 + ss) / 86400.0;
+  TDateTime day = 0, clock = 0;
+  if (!TryEncodeDate(y, m, d, day) || !TryEncodeTime(hh, mm, ss, 0, clock)) return false;
+  out = day + clock;
   return true;
 }
 
@@ -346,14 +328,11 @@ std::uint32_t LocalTimeToDos(std::uint16_t year, std::uint16_t month, std::uint1
 }
 
 std::uint32_t DateTimeToDosDateTime(TDateTime value) {
-  // Inverse of DayNumber by search over years; only used for dates the engine made itself.
-  long days = static_cast<long>(std::floor(value));
-  double frac = value - static_cast<double>(days);
-  int y = 1980;
-  while (DayNumber(y + 1, 1, 1) <= days) ++y;
-  int m = 1;
-  while (m < 12 && DayNumber(y, m + 1, 1) <= days) ++m;
-  int d = static_cast<int>(days - static_cast<long>(DayNumber(y, m, 1))) + 1;
+  // Only used for dates the engine made itself (1980 and later).
+  const double days = std::floor(value);
+  const double frac = value - days;
+  int y = 0, m = 0, d = 0;
+  DecodeDate(days, y, m, d);
   int secs = static_cast<int>(std::lround(frac * 86400.0));
   if (secs >= 86400) secs = 86399;
   return LocalTimeToDos(static_cast<std::uint16_t>(y), static_cast<std::uint16_t>(m),

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "_OrbLib/OrbExcept.h"
+#include "_OrbLib/OrbRtl.h"
 #include "archive/MessageIds.h"
 #include "platform/paths.h"
 
 namespace orb {
 
-using TDateTime = double;  // days since 1899-12-30, time of day as the fraction
+// TDateTime (days since 1899-12-30, time of day as the fraction) and its calendar are the
+// library's (_OrbLib/OrbRtl.h).
 // 1980-01-01 00:00, the first moment a DOS date-time can hold: the date of an archive or
 // entry whose own date is missing or invalid.
 inline constexpr TDateTime kDosEpoch = 29221.0;
