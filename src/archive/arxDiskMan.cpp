@@ -23,7 +23,7 @@ void TDiskManager::SetDrive(const std::string& value) {
 }
 
 bool TDiskManager::Refresh() {
-  TVolumeInfo info;
+  platform::VolumeInfo info;
   while (!GetVolumeInfo(drive_, info)) {
     if (!AskRetryDisk(drive_)) {
       disk_ready_ = false;

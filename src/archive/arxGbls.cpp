@@ -1,6 +1,7 @@
 // The archive engine's shared helpers.
 #include "archive/arxGbls.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <unordered_map>
@@ -358,21 +359,17 @@ std::string MakeTempFileName(const std::string& prefix) {
   return out;
 }
 
-bool GetVolumeInfo(const std::string& drive, TVolumeInfo& info) {
+bool GetVolumeInfo(const std::string& drive, platform::VolumeInfo& info) {
   if (drive.empty()) return false;
   std::uint32_t old = platform::SetErrorMode(platform::kSemFailCriticalErrors);
-  platform::VolumeInfo v;
-  std::uint32_t rc = platform::QueryVolume(WithBackslash(drive), v);
+  std::uint32_t rc = platform::QueryVolume(WithBackslash(drive), info);
   platform::SetErrorMode(old);
   if (rc != 0) {
     platform::SetLastError(rc);
     return false;
   }
-  info.label = v.label.substr(0, 256);
-  info.serial = v.serial;
-  info.max_component_length = v.max_component_length;
-  info.file_system_flags = v.file_system_flags;
-  info.file_system_name = v.file_system_name.substr(0, 256);
+  info.label.resize(std::min<std::size_t>(info.label.size(), 256));
+  info.file_system_name.resize(std::min<std::size_t>(info.file_system_name.size(), 256));
   return true;
 }
 

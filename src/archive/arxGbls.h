@@ -10,6 +10,7 @@
 #include "_OrbLib/OrbRtl.h"
 #include "archive/MessageIds.h"
 #include "platform/paths.h"
+#include "platform/volume.h"
 
 namespace orb {
 
@@ -79,14 +80,9 @@ void CopyBytes(std::uint8_t* dest, const std::uint8_t* source, std::int32_t coun
 std::string GetTempDir();
 std::string MakeTempFileName(const std::string& prefix);
 
-struct TVolumeInfo {
-  std::string label;
-  std::uint32_t serial = 0;
-  std::uint32_t max_component_length = 0;
-  std::uint32_t file_system_flags = 0;
-  std::string file_system_name;
-};
-bool GetVolumeInfo(const std::string& drive, TVolumeInfo& info);
+// The volume of `drive` ("C:" or "C:\"), with the system's critical-error boxes off; the
+// label and file-system name at most 256 bytes, as the runtime's buffers hold them.
+bool GetVolumeInfo(const std::string& drive, platform::VolumeInfo& info);
 std::string DiskNotAccessibleText(const std::string& drive);
 bool AskRetryDisk(const std::string& drive);
 
