@@ -293,14 +293,16 @@ bool TZipCommon::CreateOutput(TOutputFile& out, const std::string& path, const s
       RaiseError(path, link, "0", E_LINKINPATH);
   };
   refuse_folder_links();
-  CreateDirPath(folder);
   if (!DirExists(folder)) {
-    // Asked again for the reason: a file standing where the folder must go, no access, ...
-    std::uint32_t rc = platform::CreateDir(folder);
-    if (rc == 0) rc = platform::kErrorPathNotFound;
-    RaiseError(path, SystemErrorText(rc), "0", E_UNABLETOCREATEDIR);
+    CreateDirPath(folder);
+    if (!DirExists(folder)) {
+      // Asked again for the reason: a file standing where the folder must go, no access, ...
+      std::uint32_t rc = platform::CreateDir(folder);
+      if (rc == 0) rc = platform::kErrorPathNotFound;
+      RaiseError(path, SystemErrorText(rc), "0", E_UNABLETOCREATEDIR);
+    }
+    refuse_folder_links();  // a folder swapped for a link while it was being made
   }
-  refuse_folder_links();  // a folder swapped for a link while it was being made
   if (platform::EndsWithChar(path, '\\')) return true;  // a folder entry: its folder is all
 
   // A link standing at the file's own name is replaced, never followed.

@@ -96,7 +96,6 @@ struct TUnZIP::CentralIndex {
     std::string raw_name;
   };
   std::int64_t directory_offset = 0;
-  std::size_t count = 0;                              // headers in the directory
   std::uint16_t declared = 0;                         // the end record's total entries
   std::unordered_map<std::uint32_t, Entry> by_offset;  // the first entry at each offset
   std::vector<std::uint32_t> offsets;                  // every local header offset, sorted
@@ -119,9 +118,9 @@ std::string TUnZIP::EntryName(const std::string& raw, std::uint32_t flags,
   if ((flags & kFlagUtf8) == 0) {
     // A name of another code page can hold a lead byte before a '/', which the turn into
     // '\\' would make one character with it: the folder would vanish from the path.
-    std::string ansi = OemNameToAnsi(raw);
-    mappable = IsWholeGbk(platform::OemToAnsi(raw));
-    return ansi;
+    const std::string ansi = platform::OemToAnsi(raw);
+    mappable = IsWholeGbk(ansi);
+    return SlashToBackslash(ansi);
   }
   // Only a conversion that comes back unchanged names the same file: anything else would
   // write the entry under another name.
@@ -180,7 +179,6 @@ void TUnZIP::BuildIndex(TArchiveFile& archive) {
         const std::uint32_t offset = static_cast<std::uint32_t>(h.LocalHeaderOffset + shift);
         index->by_offset.emplace(offset, std::move(e));
         index->offsets.push_back(offset);
-        ++index->count;
         pos = name_pos + h.NameLength + h.ExtraLength + h.CommentLength;
       }
       std::sort(index->offsets.begin(), index->offsets.end());
@@ -220,12 +218,19 @@ bool TUnZIP::ResolveDescriptor(TArchiveFile& archive, std::int64_t data_pos, TZi
   }
   // No directory to ask: the descriptor is the first place behind the data whose
   // compressed size is the distance from the data's start.
+  // The data is read a piece at a time; the last bytes of a piece stay for the next, so
+  // that a descriptor across the seam is still seen and memory stays flat.
   constexpr std::int64_t kChunk = 65536;
+  constexpr std::size_t kKeep = 15;  // a descriptor and the signature behind it, less one
   std::vector<std::uint8_t> buf;
   std::int64_t base = data_pos;  // file offset of buf[0]
   for (;;) {
     const std::int64_t have_end = base + static_cast<std::int64_t>(buf.size());
     if (have_end >= end_pos_) break;
+    if (buf.size() > kKeep) {
+      buf.erase(buf.begin(), buf.end() - kKeep);
+      base = have_end - static_cast<std::int64_t>(kKeep);
+    }
     const std::int64_t want = std::min<std::int64_t>(kChunk, end_pos_ - have_end);
     const std::size_t old = buf.size();
     buf.resize(old + static_cast<std::size_t>(want));
@@ -234,7 +239,7 @@ bool TUnZIP::ResolveDescriptor(TArchiveFile& archive, std::int64_t data_pos, TZi
     buf.resize(old + n);
     if (n == 0) break;
     const bool at_end = base + static_cast<std::int64_t>(buf.size()) >= end_pos_;
-    for (std::size_t q = old >= 15 ? old - 15 : 0; q + 12 <= buf.size(); ++q) {
+    for (std::size_t q = old >= kKeep ? old - kKeep : 0; q + 12 <= buf.size(); ++q) {
       const std::int64_t distance = base + static_cast<std::int64_t>(q) - data_pos;
       const std::uint8_t* d = buf.data() + q;
       if (q + 16 <= buf.size() && GetLe32(d) == kDescriptorSig && GetLe32(d + 8) == distance) {
@@ -295,7 +300,7 @@ void TUnZIP::CheckWalkEnd(bool central, std::int64_t header_pos, std::uint32_t g
     // 0xFFFF: the count is in a zip64 record.
     std::size_t expected = static_cast<std::size_t>(walked_);
     if (central && end_record_.TotalEntries != 0xFFFF) expected = end_record_.TotalEntries;
-    if (!central && index_) expected = index_->declared != 0xFFFF ? index_->declared : index_->count;
+    if (!central && index_) expected = index_->declared != kZip64Count ? index_->declared : index_->offsets.size();
     if (static_cast<std::size_t>(walked_) != expected) code = E_ENTRYCOUNT;
   }
   if (code != 0) NotifyError(archive_file_, "", "0", code);
