@@ -3,6 +3,8 @@
 #include "archive/arxBase.h"
 
 #include "_OrbLib/ScopeGuard.h"
+#include "archive/arxPaths.h"
+#include "archive/arxWildcard.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/fs.h"
@@ -12,31 +14,7 @@
 
 namespace orb {
 
-namespace detail {
-extern TarxMain* g_current_extractor;
-}
-
 namespace {
-
-// The components of a stored path, split at backslashes that are whole characters.
-std::vector<std::string> PathComponents(const std::string& s) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (platform::IsGbkLeadByte(c) && i + 1 < s.size()) {
-      cur += s[i];
-      cur += s[++i];
-    } else if (c == '\\') {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += s[i];
-    }
-  }
-  out.push_back(cur);
-  return out;
-}
 
 // MAX_PATH.
 constexpr std::size_t kMaxPath = 260;
@@ -189,7 +167,7 @@ void TZipCommon::SetCancel(bool value) {
 
 namespace {
 bool RunCancelled() {
-  auto* z = dynamic_cast<TZipCommon*>(detail::g_current_extractor);
+  auto* z = dynamic_cast<TZipCommon*>(CurrentExtractor());
   return z != nullptr && z->Cancel();
 }
 }  // namespace
@@ -270,7 +248,7 @@ void TZipCommon::BuildOutputPath(const std::string& stored_name) {
   // A name that still names a root, a drive or a parent folder would leave ExtractDir.
   if (!kept.empty() && kept[0] == '\\') unsafe_path_ = true;
   if (kept.find(':') != std::string::npos) unsafe_path_ = true;
-  for (const std::string& c : PathComponents(kept))
+  for (const std::string& c : platform::SplitPath(kept, "\\"))
     if (c == "..") unsafe_path_ = true;
 }
 
@@ -348,7 +326,7 @@ bool TUnBase::ReadsArcType(TArcType t) const {
 }
 
 int TUnBase::Extract() {
-  detail::g_current_extractor = this;
+  SetCurrentExtractor(this);
   begun_count_ = 0;
   max_dos_date_ = 0;
   cur_pos_ = 0;

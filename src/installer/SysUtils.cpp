@@ -23,14 +23,8 @@ std::string ExtractFileDrive(const std::string& path) {
   if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
     int separators = 0;
     std::size_t i = 2;
-    while (i < path.size()) {
-      unsigned char c = static_cast<unsigned char>(path[i]);
-      if (platform::IsGbkLeadByte(c) && i + 1 < path.size()) {
-        i += 2;
-        continue;
-      }
-      if (c == '\\' && ++separators == 2) break;
-      ++i;
+    for (; i < path.size(); i += platform::CharLength(path, i)) {
+      if (path[i] == '\\' && platform::CharLength(path, i) == 1 && ++separators == 2) break;
     }
     return path.substr(0, i);
   }

@@ -11,8 +11,7 @@ std::size_t LastCharStart(const std::string& s) {
   std::size_t last = s.size();
   for (std::size_t i = 0; i < s.size();) {
     last = i;
-    // A lead byte at the very end has no trail: it stands alone.
-    i += (IsGbkLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+    i += CharLength(s, i);
   }
   return last;
 }
@@ -24,16 +23,26 @@ bool EndsWithChar(const std::string& s, char c) {
 
 std::size_t LastDelimiter(const std::string& s, const char* seps) {
   std::size_t found = std::string::npos;
-  for (std::size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (IsGbkLeadByte(c) && i + 1 < s.size()) {
-      i += 2;
-      continue;
-    }
-    if (c != 0 && std::strchr(seps, c) != nullptr) found = i;
-    ++i;
+  for (std::size_t i = 0; i < s.size(); i += CharLength(s, i)) {
+    if (CharLength(s, i) == 1 && s[i] != 0 && std::strchr(seps, s[i]) != nullptr) found = i;
   }
   return found;
+}
+
+std::vector<std::string> SplitPath(const std::string& s, const char* seps, EmptyParts empty) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  auto end_part = [&](std::size_t end) {
+    if (end > start || empty == EmptyParts::kKeep) parts.push_back(s.substr(start, end - start));
+  };
+  for (std::size_t i = 0; i < s.size(); i += CharLength(s, i)) {
+    if (CharLength(s, i) == 1 && s[i] != 0 && std::strchr(seps, s[i]) != nullptr) {
+      end_part(i);
+      start = i + 1;
+    }
+  }
+  end_part(s.size());
+  return parts;
 }
 
 }  // namespace platform

@@ -42,4 +42,30 @@ TEST(GbkPathRules, LastDelimiterTakesAnyOfSeveralSeparators) {
   EXPECT_EQ(platform::LastDelimiter("乗/x", "\\/"), 2u);
 }
 
+TEST(GbkPathRules, SplitPathCutsOnlyAtWholeCharacterSeparators) {
+  using platform::EmptyParts;
+  using Parts = std::vector<std::string>;
+  struct SplitCase {
+    const char* name;
+    std::string s;
+    const char* seps;
+    EmptyParts empty;
+    Parts parts;
+  };
+  const SplitCase cases[] = {
+      {"empty drops all", "", "\\/", EmptyParts::kDrop, {}},
+      {"empty keeps one", "", "\\", EmptyParts::kKeep, {""}},
+      {"both separators", "C:\\a/b", "\\/", EmptyParts::kDrop, {"C:", "a", "b"}},
+      {"runs and ends dropped", "\\\\a\\\\b\\", "\\/", EmptyParts::kDrop, {"a", "b"}},
+      {"runs and ends kept", "\\a\\\\b\\", "\\", EmptyParts::kKeep, {"", "a", "", "b", ""}},
+      {"trail byte 5C stays inside", "乗\\癨x\\y", "\\", EmptyParts::kDrop, {"乗", "癨x", "y"}},
+      {"only the listed separators", "a/b\\c", "\\", EmptyParts::kDrop, {"a/b", "c"}},
+      {"lone lead byte at end", "a\\\x81", "\\", EmptyParts::kDrop, {"a", "\x81"}},
+  };
+  for (const SplitCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(platform::SplitPath(c.s, c.seps, c.empty), c.parts);
+  }
+}
+
 }  // namespace

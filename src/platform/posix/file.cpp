@@ -150,17 +150,7 @@ namespace {
 // Whether the last whole character of a GBK name is a path separator (a trail byte 0x5C
 // of a double-byte character is not).
 bool EndsWithSeparator(const std::string& name) {
-  bool separator = false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const auto c = static_cast<unsigned char>(name[i]);
-    if (IsGbkLeadByte(c) && i + 1 < name.size()) {
-      ++i;
-      separator = false;
-    } else {
-      separator = c == '\\' || c == '/';
-    }
-  }
-  return separator;
+  return EndsWithChar(name, '\\') || EndsWithChar(name, '/');
 }
 
 }  // namespace

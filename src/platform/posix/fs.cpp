@@ -63,11 +63,6 @@ std::string BaseName(const std::string& unix_path) {
   return slash == std::string::npos ? unix_path : unix_path.substr(slash + 1);
 }
 
-// Length in bytes of the GBK character at s[i].
-std::size_t CharLen(const std::string& s, std::size_t i) {
-  return (IsGbkLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
-}
-
 bool SameChar(const std::string& p, std::size_t pi, std::size_t pl, const std::string& n,
               std::size_t ni, std::size_t nl) {
   if (pl != nl) return false;
@@ -87,7 +82,7 @@ bool WildMatch(const std::string& p, std::size_t pi, const std::string& n, std::
     if (p[pi] == '*') {
       while (pi < p.size() && p[pi] == '*') ++pi;
       if (pi == p.size()) return true;
-      for (std::size_t k = ni; k <= n.size(); k += (k < n.size() ? CharLen(n, k) : 1)) {
+      for (std::size_t k = ni; k <= n.size(); k += (k < n.size() ? CharLength(n, k) : 1)) {
         if (WildMatch(p, pi, n, k)) return true;
       }
       return false;
@@ -95,7 +90,7 @@ bool WildMatch(const std::string& p, std::size_t pi, const std::string& n, std::
     if (ni == n.size()) {
       return p.compare(pi, std::string::npos, ".*") == 0 || p.compare(pi, std::string::npos, ".") == 0;
     }
-    std::size_t pl = CharLen(p, pi), nl = CharLen(n, ni);
+    std::size_t pl = CharLength(p, pi), nl = CharLength(n, ni);
     if (p[pi] == '?') {
       pi += 1;
       ni += nl;

@@ -91,29 +91,9 @@ std::uint32_t FullPath(const std::string& name, std::string& full) {
 // The components of a full path, on whole GBK characters (a trail byte 0x5C is no separator).
 // A UNC path's first component is "\\" so that it never equals a drive's.
 std::vector<std::string> Components(const std::string& full) {
-  std::vector<std::string> parts;
-  std::string cur;
-  std::size_t i = 0;
-  if (full.size() >= 2 && full[0] == '\\' && full[1] == '\\') {
-    parts.push_back("\\\\");
-    i = 2;
-  }
-  while (i < full.size()) {
-    const auto c = static_cast<unsigned char>(full[i]);
-    if (IsGbkLeadByte(c) && i + 1 < full.size()) {
-      cur.append(full, i, 2);
-      i += 2;
-      continue;
-    }
-    if (c == '\\' || c == '/') {
-      if (!cur.empty()) parts.push_back(cur);
-      cur.clear();
-    } else {
-      cur += static_cast<char>(c);
-    }
-    ++i;
-  }
-  if (!cur.empty()) parts.push_back(cur);
+  const bool unc = full.size() >= 2 && full[0] == '\\' && full[1] == '\\';
+  std::vector<std::string> parts = SplitPath(unc ? full.substr(2) : full);
+  if (unc) parts.insert(parts.begin(), "\\\\");
   return parts;
 }
 
@@ -124,7 +104,7 @@ bool SameComponent(const std::string& a, const std::string& b) {
   for (std::size_t i = 0; i < a.size(); ++i) {
     const auto x = static_cast<unsigned char>(a[i]);
     const auto y = static_cast<unsigned char>(b[i]);
-    if (IsGbkLeadByte(x) && i + 1 < a.size()) {
+    if (CharLength(a, i) == 2) {
       if (x != y || a[i + 1] != b[i + 1]) return false;
       ++i;
       continue;
