@@ -2,7 +2,9 @@
 // headers, resource blocks): the one place that knows the byte order, whatever the machine's.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace platform {
 
@@ -20,6 +22,14 @@ inline void PutLe16(std::uint8_t* p, std::uint16_t v) {
 inline void PutLe32(std::uint8_t* p, std::uint32_t v) {
   PutLe16(p, static_cast<std::uint16_t>(v));
   PutLe16(p + 2, static_cast<std::uint16_t>(v >> 16));
+}
+
+// The same at an offset into a byte string; the caller has checked that the field lies inside.
+inline std::uint16_t GetLe16(std::string_view b, std::size_t off) {
+  return GetLe16(reinterpret_cast<const std::uint8_t*>(b.data() + off));
+}
+inline std::uint32_t GetLe32(std::string_view b, std::size_t off) {
+  return GetLe32(reinterpret_cast<const std::uint8_t*>(b.data() + off));
 }
 
 }  // namespace platform

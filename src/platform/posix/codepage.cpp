@@ -1,9 +1,13 @@
 // Code page 936 services over the C library's iconv. Windows' code page 936 is GBK; invalid
 // input becomes U+FFFD towards Unicode and '?' towards GBK, as MultiByteToWideChar and
 // WideCharToMultiByte give it.
+#include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <iconv.h>
 #include <langinfo.h>
+
+#include <vector>
 
 #include "platform/codepage.h"
 #include "platform/error.h"
@@ -136,3 +140,111 @@ std::string GbkToTerminal(const std::string& gbk) {
 }
 
 }  // namespace platform
+
+// iconv underneath, for every conversion of the backend.
+namespace platform::posix {
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+std::u16string AsciiLower(std::u16string s) {
+  for (char16_t& c : s) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return s;
+}
+
+namespace {
+
+// Opening a conversion loads and sets up its tables each time, which costs more than
+// converting a file name: descriptors stay open for the thread's life (a descriptor is not
+// safe to share between threads), one per pair of character sets asked for.
+class Converters {
+ public:
+  ~Converters() {
+    for (const Entry& e : entries_) iconv_close(e.cd);
+  }
+  // An open descriptor in its initial state, or (iconv_t)-1.
+  iconv_t Get(const char* from, const char* to) {
+    for (const Entry& e : entries_) {
+      if (e.from == from && e.to == to) {
+        iconv(e.cd, nullptr, nullptr, nullptr, nullptr);
+        return e.cd;
+      }
+    }
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
+    entries_.push_back(Entry{from, to, cd});
+    return cd;
+  }
+
+ private:
+  struct Entry {
+    std::string from;
+    std::string to;
+    iconv_t cd;
+  };
+  std::vector<Entry> entries_;
+};
+
+}  // namespace
+
+bool Convert(const char* from, const char* to, const std::string& in, std::string& out,
+             const std::string& replacement) {
+  out.clear();
+  thread_local Converters converters;
+  iconv_t cd = converters.Get(from, to);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  const std::size_t unit = (std::string(from).rfind("UTF-16", 0) == 0) ? 2 : 1;
+  std::vector<char> src(in.begin(), in.end());
+  char* ip = src.data();
+  std::size_t il = src.size();
+  char buf[1024];
+  while (il > 0) {
+    char* op = buf;
+    std::size_t ol = sizeof buf;
+    std::size_t r = iconv(cd, &ip, &il, &op, &ol);
+    out.append(buf, static_cast<std::size_t>(op - buf));
+    if (r == static_cast<std::size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // EILSEQ or a truncated sequence at the end: replace one unit and go on.
+      std::size_t skip = il < unit ? il : unit;
+      ip += skip;
+      il -= skip;
+      out += replacement;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  char* op = buf;
+  std::size_t ol = sizeof buf;
+  iconv(cd, nullptr, nullptr, &op, &ol);
+  out.append(buf, static_cast<std::size_t>(op - buf));
+  return true;
+}
+
+std::string Utf16ToUtf8(const std::u16string& s) {
+  std::string bytes;
+  for (char16_t c : s) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  std::string out;
+  Convert("UTF-16LE", "UTF-8", bytes, out, "\xEF\xBF\xBD");
+  return out;
+}
+
+std::u16string Utf8ToUtf16(const std::string& s) {
+  std::string bytes;
+  Convert("UTF-8", "UTF-16LE", s, bytes, std::string("\xFD\xFF", 2));
+  std::u16string out;
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    out.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                        (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+  }
+  return out;
+}
+}  // namespace platform::posix

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/byteorder.h"
 #include "platform/posix/internal.h"
 #include "platform/posix/pe.h"
 #include "platform/types.h"
@@ -26,14 +27,13 @@ constexpr std::uint32_t kResourceNameNotFound = 1814;
 
 bool U16(std::string_view b, std::size_t off, std::uint32_t& v) {
   if (off > b.size() || b.size() - off < 2) return false;
-  v = static_cast<unsigned char>(b[off]) | (static_cast<unsigned char>(b[off + 1]) << 8);
+  v = GetLe16(b, off);
   return true;
 }
 
 bool U32(std::string_view b, std::size_t off, std::uint32_t& v) {
   if (off > b.size() || b.size() - off < 4) return false;
-  v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[off + i]);
+  v = GetLe32(b, off);
   return true;
 }
 
