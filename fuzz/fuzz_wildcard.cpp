@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "archive/arxGbls.h"
+#include "archive/arxWildcard.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const char* p = reinterpret_cast<const char*>(data);

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "archive/arxGbls.h"
+#include "archive/arxPaths.h"
+#include "archive/arxVolume.h"
 #include "platform/volume.h"
 
 namespace orb {

@@ -1,9 +1,10 @@
-// The archive component's root: records, the archive file, and type detection.
+// The archive component's root: type detection and the end-record search.
 #include "archive/arxMain.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "archive/arxPaths.h"
 #include "platform/clock.h"
 #include "platform/types.h"
 #include "platform/fs.h"
@@ -11,9 +12,12 @@
 
 namespace orb {
 
-namespace detail {
+namespace {
 TarxMain* g_current_extractor = nullptr;
-}
+}  // namespace
+
+TarxMain* CurrentExtractor() { return g_current_extractor; }
+void SetCurrentExtractor(TarxMain* extractor) { g_current_extractor = extractor; }
 
 bool IsRecognisedArcType(TArcType t) {
   return t != TArcType::atNA && t != TArcType::atUnsupported && t != TArcType::atFileOpenErr &&
@@ -32,142 +36,6 @@ const char* ArcTypeName(TArcType t) {
 }
 
 
-// --- clock and attribute mask ----------------------------------------------------------------
-
-void TarxTimer::Start() {
-  elapsed_ = 0;
-  start_ = platform::GetTickCount();
-  pause_ = 0;
-}
-void TarxTimer::Pause() {
-  if (start_ > 0) pause_ = platform::GetTickCount();
-}
-void TarxTimer::Resume() {
-  if (start_ > 0 && pause_ > 0) {
-    start_ += platform::GetTickCount() - pause_;
-    pause_ = 0;
-  }
-}
-void TarxTimer::Stop() {
-  if (start_ > 0) {
-    stop_ = platform::GetTickCount();
-    elapsed_ = static_cast<float>(stop_ - start_) / 1000.0f;
-    start_ = 0;
-  }
-}
-
-void TarxFileAttr::SetftFileAttr(std::int32_t v) {
-  any_ = v == 0 || (v & 0x3F) == 0x3F || (v & 0x80) != 0;
-  if (!any_)
-    for (int i = 0; i < 8; ++i) b_[i] = (v & kBits[i]) != 0;
-  Recompute();
-}
-
-void TarxFileAttr::SetBit(int i, bool b) {
-  b_[i] = b;
-  bool all = true, none = true;
-  for (bool x : b_) {
-    all = all && x;
-    none = none && !x;
-  }
-  if (all || none) any_ = true;
-  else if (!b) any_ = false;
-  Recompute();
-}
-
-void TarxFileAttr::Recompute() {
-  if (any_) {
-    attr_ = kAnyFile;
-  } else {
-    attr_ = 0;
-    for (int i = 0; i < 8; ++i)
-      if (b_[i]) attr_ += kBits[i];
-  }
-  for (int i = 0; i < 8; ++i) b_[i] = (attr_ & kBits[i]) != 0;
-}
-
-// --- the untyped archive file ---------------------------------------------------------------
-
-bool TArchiveFile::Open(const std::string& name) {
-  file_.reset();
-  pos_ = os_pos_ = 0;
-  ahead_len_ = 0;
-  platform::FileHandle h = platform::kNoFile;
-  if (platform::FileOpen(name, platform::kGenericRead,
-                         platform::kFileShareRead | platform::kFileShareWrite,
-                         platform::kOpenExisting, platform::kFileAttributeNormal, h) != 0)
-    return false;
-  file_.reset(h);
-  return true;
-}
-
-bool TArchiveFile::Close() {
-  ahead_len_ = 0;
-  if (!file_) return false;
-  return platform::FileClose(file_.release()) == 0;
-}
-
-std::uint32_t TArchiveFile::ReadFile(void* buf, std::uint32_t count) {
-  if (os_pos_ != pos_) {
-    std::uint64_t np = 0;
-    std::uint32_t rc = platform::FileSeek(file_.get(), pos_, platform::kFileBegin, np);
-    if (rc != 0) throw EInOutError("Read error", rc);
-    os_pos_ = static_cast<std::int64_t>(np);
-  }
-  std::uint32_t done = 0;
-  std::uint32_t rc = platform::FileRead(file_.get(), buf, count, done);
-  if (rc != 0) throw EInOutError("Read error", rc);
-  os_pos_ += done;
-  return done;
-}
-
-std::uint32_t TArchiveFile::Read(void* buf, std::uint32_t count) {
-  if (count == 0) return 0;
-  auto* out = static_cast<std::uint8_t*>(buf);
-  std::uint32_t done = 0;
-  while (done < count) {
-    if (pos_ >= ahead_pos_ && pos_ < ahead_pos_ + ahead_len_) {
-      std::uint32_t at = static_cast<std::uint32_t>(pos_ - ahead_pos_);
-      std::uint32_t n = std::min(count - done, ahead_len_ - at);
-      std::memcpy(out + done, ahead_.data() + at, n);
-      done += n;
-      pos_ += n;
-      continue;
-    }
-    std::uint32_t want = count - done;
-    if (want >= kReadAhead) {
-      // A large piece goes straight to the caller.
-      std::uint32_t n = ReadFile(out + done, want);
-      done += n;
-      pos_ += n;
-      break;
-    }
-    ahead_.resize(kReadAhead);
-    ahead_pos_ = pos_;
-    ahead_len_ = 0;
-    ahead_len_ = ReadFile(ahead_.data(), kReadAhead);
-    if (ahead_len_ == 0) break;  // end of file
-  }
-  return done;
-}
-
-bool TArchiveFile::TrySeek(std::int64_t pos) {
-  if (pos < 0 || !file_) return false;
-  pos_ = pos;
-  return true;
-}
-
-void TArchiveFile::Seek(std::int64_t pos) {
-  if (!TrySeek(pos)) throw EInOutError("Seek error", platform::kErrorInvalidParameter);
-}
-
-std::int64_t TArchiveFile::Size() {
-  std::uint64_t size = 0;
-  std::uint32_t rc = platform::FileGetSize(file_.get(), size);
-  if (rc != 0) throw EInOutError("Read error", rc);
-  return static_cast<std::int64_t>(size);
-}
-
 // --- the component root ---------------------------------------------------------------------
 
 TarxMain::TarxMain(TComponent* owner)
@@ -177,13 +45,13 @@ TarxMain::TarxMain(TComponent* owner)
       disk_manager_(std::make_unique<TDiskManager>(this)) {}
 
 TarxMain::~TarxMain() {
-  if (detail::g_current_extractor == this) detail::g_current_extractor = nullptr;
+  if (CurrentExtractor() == this) SetCurrentExtractor(nullptr);
 }
 
 void TarxMain::SetArchiveFile(const std::string& value) {
   if (value.empty()) {
     archive_file_.clear();
-    detail::g_current_extractor = nullptr;
+    SetCurrentExtractor(nullptr);
     arc_type_ = TArcType::atNA;
     return;
   }

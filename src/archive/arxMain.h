@@ -1,7 +1,7 @@
 // The root of the archive component: the archive file, its detected type and start offset,
 // the zip records found by the end-record search, passwords, and the owned helpers (volume
-// manager, attribute mask, clock). Also the untyped archive file. The record layouts are in
-// ZipRecords.h.
+// manager, attribute mask, clock). The record layouts are in ZipRecords.h; the helpers each
+// have a header of their own.
 #pragma once
 
 #include <array>
@@ -11,9 +11,15 @@
 #include <vector>
 
 #include "_OrbLib/Classes.h"
+#include "archive/arxArchiveFile.h"
 #include "archive/arxDiskMan.h"
-#include "archive/ZipRecords.h"
+#include "archive/arxDosDate.h"
+#include "archive/arxEntries.h"
+#include "archive/arxFileAttr.h"
 #include "archive/arxGbls.h"
+#include "archive/arxTimer.h"
+#include "archive/arxVolume.h"
+#include "archive/ZipRecords.h"
 #include "platform/file.h"
 
 namespace orb {
@@ -27,138 +33,6 @@ bool IsRecognisedArcType(TArcType t);
 // Name of a type as the enumeration spells it ("atZip").
 const char* ArcTypeName(TArcType t);
 
-// One selected entry: seven 32-bit fields, from a central or a local header.
-struct TZipEntry {
-  std::uint32_t Flags = 0;
-  std::uint32_t Method = 0;
-  std::uint32_t HeaderOffset = 0;
-  std::uint32_t PackedSize = 0;
-  std::uint32_t UnpackedSize = 0;
-  std::uint32_t Crc = 0;
-  std::uint32_t Attr = 0;
-};
-static_assert(sizeof(TZipEntry) == 7 * 4);
-
-// The list of selected entries.
-class TarxFileList {
- public:
-  void Init() { items_.clear(); }
-  void Clear() { items_.clear(); }
-  bool Add(const TZipEntry& e) {
-    items_.push_back(e);
-    return true;
-  }
-  void Done() { items_.clear(); }
-  int Count() const { return static_cast<int>(items_.size()); }
-  const TZipEntry& operator[](int i) const { return items_[static_cast<std::size_t>(i)]; }
-
- private:
-  std::vector<TZipEntry> items_;
-};
-
-// Elapsed engine time: event handlers and the selection pass run between Pause and Resume.
-class TarxTimer {
- public:
-  void Start();
-  void Pause();
-  void Resume();
-  void Stop();
-  float Elapsed() const { return elapsed_; }
-
- private:
-  std::uint32_t start_ = 0, stop_ = 0, pause_ = 0;
-  float elapsed_ = 0;
-};
-
-// Pauses the engine clock for the life of the guard: time spent in event handlers is not
-// engine time.
-class TimerPause {
- public:
-  explicit TimerPause(TarxTimer& t) : t_(t) { t_.Pause(); }
-  ~TimerPause() { t_.Resume(); }
-  TimerPause(const TimerPause&) = delete;
-  TimerPause& operator=(const TimerPause&) = delete;
-
- private:
-  TarxTimer& t_;
-};
-
-// The attribute mask; "any file" is the value 0x93F (every bit of the mask).
-class TarxFileAttr : public TObject {
- public:
-  TarxFileAttr() { SetftFileAttr(0); }
-  std::int32_t ftFileAttr() const { return attr_; }
-  void SetftFileAttr(std::int32_t v);
-  bool ftArchive() const { return b_[kArchive]; }
-  bool ftHidden() const { return b_[kHidden]; }
-  bool ftReadOnly() const { return b_[kReadOnly]; }
-  bool ftSysFile() const { return b_[kSysFile]; }
-  bool ftCompressed() const { return b_[kCompressed]; }
-  bool ftVolumeID() const { return b_[kVolumeID]; }
-  bool ftDirectory() const { return b_[kDirectory]; }
-  bool ftTemporary() const { return b_[kTemporary]; }
-  bool ftAnyFile() const { return any_; }
-  void SetftArchive(bool b) { SetBit(kArchive, b); }
-  void SetftHidden(bool b) { SetBit(kHidden, b); }
-  void SetftReadOnly(bool b) { SetBit(kReadOnly, b); }
-  void SetftSysFile(bool b) { SetBit(kSysFile, b); }
-  void SetftCompressed(bool b) { SetBit(kCompressed, b); }
-  void SetftVolumeID(bool b) { SetBit(kVolumeID, b); }
-  void SetftDirectory(bool b) { SetBit(kDirectory, b); }
-  void SetftTemporary(bool b) { SetBit(kTemporary, b); }
-  void SetftAnyFile(bool b) {
-    any_ = b;
-    Recompute();
-  }
-  void Assign(const TarxFileAttr& other) {
-    for (int i = 0; i < 8; ++i) b_[i] = other.b_[i];
-  }
-
- private:
-  enum { kReadOnly, kHidden, kSysFile, kVolumeID, kDirectory, kArchive, kTemporary, kCompressed };
-  static constexpr std::int32_t kBits[8] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x100, 0x800};
-  static constexpr std::int32_t kAnyFile = 0x93F;
-  void SetBit(int i, bool b);
-  void Recompute();
-  std::int32_t attr_ = 0;
-  bool b_[8] = {};
-  bool any_ = false;
-};
-
-// The archive as the runtime's untyped file of 1-byte records: OS failures of read and seek
-// raise EInOutError, as the runtime's input/output checks do.
-//
-// Small reads come from a read-ahead buffer: an extraction reads each entry's local header,
-// then its name, then its data, seeking before each, and for an archive of many small files
-// that would be several system calls per entry. Seeks only move the logical position; the
-// handle's own position follows when the file is next read.
-class TArchiveFile {
- public:
-  bool Open(const std::string& name);  // read-only; false on failure
-  bool Close();
-  bool IsOpen() const { return static_cast<bool>(file_); }
-  std::uint32_t Read(void* buf, std::uint32_t count);
-  void Seek(std::int64_t pos);
-  // Seek without raising: false on failure.
-  bool TrySeek(std::int64_t pos);
-  std::int64_t Size();
-  std::int64_t Position() const { return pos_; }
-  // The handle's position is not Position() (see above).
-  platform::FileHandle Handle() const { return file_.get(); }
-
- private:
-  static constexpr std::uint32_t kReadAhead = 65536;
-  // Reads at the logical position straight from the file, seeking the handle first if needed.
-  std::uint32_t ReadFile(void* buf, std::uint32_t count);
-
-  platform::ScopedFile file_;
-  std::int64_t pos_ = 0;       // logical position
-  std::int64_t os_pos_ = 0;    // the handle's position
-  std::vector<std::uint8_t> ahead_;
-  std::int64_t ahead_pos_ = 0;  // file offset of ahead_[0]
-  std::uint32_t ahead_len_ = 0;
-};
-
 // Bits of the header flag: how far the chain end record -> first central header -> its
 // local header was verified.
 enum : std::uint8_t {
@@ -167,6 +41,15 @@ enum : std::uint8_t {
   kHeadLocal = 0x10,
   kHeadChain = kHeadEndRecord | kHeadCentral | kHeadLocal,
 };
+
+class TarxMain;
+
+// The extractor whose operation runs now, or null: what a decoder's cancel check asks when it
+// has no extractor in hand. Process-wide, as the engine has always had it. Set by an
+// extraction when it starts; cleared when that extractor's archive name is cleared or the
+// extractor is destroyed. Nothing else sets it.
+TarxMain* CurrentExtractor();
+void SetCurrentExtractor(TarxMain* extractor);
 
 class TarxMain : public TComponent {
  public:

@@ -8,8 +8,10 @@
 
 #include "archive/arxExplode.h"
 #include "archive/arxInflate.h"
+#include "archive/arxPaths.h"
 #include "archive/arxUnreduce.h"
 #include "archive/arxUnshrink.h"
+#include "archive/arxWildcard.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "platform/gbk.h"

@@ -6,6 +6,7 @@
 // partly extracted package for a complete one.
 #include <algorithm>
 
+#include "archive/arxPaths.h"
 #include "archive/arxUnZIP.h"
 #include "installer/Extraction.h"
 #include "installer/OperatorTexts.h"

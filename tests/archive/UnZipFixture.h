@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/arxPaths.h"
 #include "archive/arxUnZIP.h"
 #include "platform/fs.h"
 #include "support/FakeUserInterface.h"

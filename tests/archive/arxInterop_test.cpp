@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/Crc32.h"
+#include "archive/arxPaths.h"
 #include "archive/arxUnZIP.h"
 #include "platform/codepage.h"
 #include "platform/file.h"

@@ -1,5 +1,6 @@
 // The zip component end to end on archives built in the test: the two walks, selection,
 // output paths, overwrite decisions, passwords, CRC verdicts and the order of events.
+#include "archive/arxPaths.h"
 #include "archive/arxUnZIP.h"
 
 #include <gtest/gtest.h>
