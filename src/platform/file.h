@@ -84,6 +84,9 @@ std::uint32_t FileSetEnd(FileHandle h);
 // (local time -> system time, second resolution kept as given).
 std::uint32_t FileSetLocalWriteTime(FileHandle h, const LocalTime& t);
 
+// FlushFileBuffers: what was written is on the disk when this returns.
+std::uint32_t FileFlush(FileHandle h);
+
 // CloseHandle.
 std::uint32_t FileClose(FileHandle h);
 

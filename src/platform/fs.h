@@ -42,6 +42,7 @@ inline bool FileExists(const std::string& path) {
 struct FindData {
   std::uint32_t attributes = 0;
   std::uint64_t size = 0;
+  std::uint64_t write_time = 0;  // ftLastWriteTime: 100 ns steps since 1601-01-01 UTC
   std::string name;  // cFileName: the entry's name without path
 };
 
@@ -93,6 +94,13 @@ std::uint32_t RemoveDir(const std::string& path);
 std::uint32_t RemoveFile(const std::string& path);
 // CopyFileA: with fail_if_exists false an existing target is replaced.
 std::uint32_t CopyFileTo(const std::string& from, const std::string& to, bool fail_if_exists);
+
+// MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0))
+// within one volume: the file (or a link itself) takes its new name in one step, with its
+// content, attributes and times, and the new name is on the disk when this returns. A file
+// that another handle holds open cannot be moved (kErrorSharingViolation), nor replace one
+// that is held; a read-only target is not replaced (kErrorAccessDenied).
+std::uint32_t MoveFileTo(const std::string& from, const std::string& to, bool replace);
 
 // GetTempPathA: the user's private temporary folder, with a trailing backslash.
 std::string TempPath();

@@ -35,6 +35,7 @@ enum : std::uint32_t {
   kErrorInvalidName = 123,
   kErrorDirNotEmpty = 145,
   kErrorAlreadyExists = 183,
+  kErrorNotSameDevice = 17,
   kErrorFilenameExcedRange = 206,
   kErrorMoreData = 234,
   kErrorNoMoreItems = 259,

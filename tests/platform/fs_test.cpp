@@ -4,7 +4,10 @@
 
 #include <map>
 #include <set>
+#include <vector>
 
+#include "platform/error.h"
+#include "platform/faults.h"
 #include "platform/file.h"
 #include "platform/gbk.h"
 #include "platform/types.h"
@@ -105,6 +108,90 @@ TEST(Folders, CopyFileToHonoursFailIfExists) {
   ASSERT_EQ(orbtest::ReadWholeFile(dir.Join("dst.dat"), bytes), 0u);
   EXPECT_EQ(bytes, "source");
   EXPECT_EQ(CopyFileTo(dir.Join("none.dat"), dir.Join("x.dat"), false), kErrorFileNotFound);
+}
+
+std::string Content(const std::string& path) {
+  std::string bytes;
+  orbtest::ReadWholeFile(path, bytes);
+  return bytes;
+}
+
+TEST(Moves, MoveFileToRenamesInOneStepAndRefusesWhatWindowsRefuses) {
+  orbtest::ScratchDir dir;
+  const std::string a = dir.Join("a.ini"), b = dir.Join("b.ini"), c = dir.Join("c.ini");
+  ASSERT_EQ(orbtest::WriteWholeFile(a, "first"), 0u);
+  ASSERT_EQ(orbtest::WriteWholeFile(b, "second"), 0u);
+  ASSERT_EQ(SetAttributes(a, kFileAttributeReadOnly), 0u);
+
+  // Without replace an existing name is refused and both files stay.
+  EXPECT_EQ(MoveFileTo(a, b, false), static_cast<std::uint32_t>(kErrorAlreadyExists));
+  EXPECT_EQ(Content(b), "second");
+  // A new name: the file keeps its bytes and its read-only attribute.
+  ASSERT_EQ(MoveFileTo(a, c, false), 0u);
+  std::uint32_t attributes = 0;
+  EXPECT_NE(GetAttributes(a, attributes), 0u) << "the old name is gone";
+  ASSERT_EQ(GetAttributes(c, attributes), 0u);
+  EXPECT_TRUE(attributes & kFileAttributeReadOnly);
+  EXPECT_EQ(Content(c), "first");
+  // A read-only target is not replaced; a writable one is.
+  EXPECT_EQ(MoveFileTo(b, c, true), static_cast<std::uint32_t>(kErrorAccessDenied));
+  ASSERT_EQ(SetAttributes(c, kFileAttributeNormal), 0u);
+  ASSERT_EQ(MoveFileTo(b, c, true), 0u);
+  EXPECT_EQ(Content(c), "second");
+
+  // A file held open (here by this process, which counts as another program would) cannot
+  // be moved away.
+  FileHandle h = kNoFile;
+  ASSERT_EQ(FileOpen(c, kGenericRead, kFileShareRead | kFileShareWrite, kOpenExisting, 0, h), 0u);
+  EXPECT_EQ(MoveFileTo(c, a, false), static_cast<std::uint32_t>(kErrorSharingViolation));
+  EXPECT_EQ(FileFlush(h), 0u);
+  EXPECT_EQ(FileClose(h), 0u);
+  EXPECT_EQ(MoveFileTo(c, a, false), 0u);
+}
+
+// Fails the `at`-th counted call with `error`.
+class FailOnce : public FaultPlan {
+ public:
+  FailOnce(int at, std::uint32_t error) : at_(at), error_(error) { previous_ = SetFaultPlan(this); }
+  ~FailOnce() override { SetFaultPlan(previous_); }
+  std::uint32_t Before(FsCall call) override {
+    seen.push_back(call);
+    return static_cast<int>(seen.size()) == at_ ? error_ : 0;
+  }
+  std::vector<FsCall> seen;
+
+ private:
+  int at_;
+  std::uint32_t error_;
+  FaultPlan* previous_;
+};
+
+TEST(Faults, AnInjectedFailureDoesNothingButAClosedHandleIsClosed) {
+  orbtest::ScratchDir dir;
+  const std::string name = dir.Join("f.txt");
+  {
+    FailOnce plan(1, kErrorDiskFull);
+    FileHandle h = kNoFile;
+    EXPECT_EQ(FileOpen(name, kGenericWrite, 0, kCreateAlways, 0, h),
+              static_cast<std::uint32_t>(kErrorDiskFull));
+    EXPECT_EQ(h, kNoFile);
+    EXPECT_EQ(LastError(), static_cast<std::uint32_t>(kErrorDiskFull));
+    std::uint32_t attributes = 0;
+    EXPECT_NE(GetAttributes(name, attributes), 0u) << "the failed open created the file";
+    EXPECT_EQ(plan.seen.size(), 1u) << "queries are not counted";
+  }
+  {
+    // open, write, close: the close fails, yet the handle is gone and the file is complete.
+    FailOnce plan(3, kErrorAccessDenied);
+    FileHandle h = kNoFile;
+    ASSERT_EQ(FileOpen(name, kGenericWrite, 0, kCreateAlways, 0, h), 0u);
+    std::uint32_t done = 0;
+    ASSERT_EQ(FileWrite(h, "abc", 3, done), 0u);
+    EXPECT_EQ(FileClose(h), static_cast<std::uint32_t>(kErrorAccessDenied));
+    EXPECT_EQ(plan.seen, (std::vector<FsCall>{FsCall::kOpen, FsCall::kWrite, FsCall::kClose}));
+  }
+  EXPECT_EQ(Content(name), "abc");
+  EXPECT_EQ(MoveFileTo(name, dir.Join("g.txt"), false), 0u) << "nothing holds the file";
 }
 
 TEST(TempNames, TempPathIsAnExistingFolderWithTrailingBackslash) {

@@ -20,6 +20,7 @@
 #include <unordered_set>
 
 #include "platform/error.h"
+#include "platform/faults.h"
 #include "platform/gbk.h"
 #include "platform/file.h"
 #include "platform/posix/internal.h"
@@ -158,6 +159,7 @@ bool EndsWithSeparator(const std::string& name) {
 std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
                        std::uint32_t share_mode, std::uint32_t creation_disposition,
                        std::uint32_t flags_and_attributes, FileHandle& out) {
+  if (std::uint32_t e = InjectedFault(FsCall::kOpen)) return Fail(e);
   out = kNoFile;
   posix::UnixPath p;
   if (std::uint32_t e = posix::ToUnix(name, p)) return e;
@@ -263,6 +265,7 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
 }
 
 std::uint32_t FileRead(FileHandle h, void* buffer, std::uint32_t count, std::uint32_t& done) {
+  if (std::uint32_t e = InjectedFault(FsCall::kRead)) return Fail(e);
   done = 0;
   FileObject* f = Lookup(h);
   if (f == nullptr) return Fail(kErrorInvalidHandle);
@@ -282,6 +285,7 @@ std::uint32_t FileRead(FileHandle h, void* buffer, std::uint32_t count, std::uin
 
 std::uint32_t FileWrite(FileHandle h, const void* buffer, std::uint32_t count,
                         std::uint32_t& done) {
+  if (std::uint32_t e = InjectedFault(FsCall::kWrite)) return Fail(e);
   done = 0;
   FileObject* f = Lookup(h);
   if (f == nullptr) return Fail(kErrorInvalidHandle);
@@ -323,6 +327,7 @@ std::uint32_t FileGetSize(FileHandle h, std::uint64_t& size) {
 }
 
 std::uint32_t FileSetEnd(FileHandle h) {
+  if (std::uint32_t e = InjectedFault(FsCall::kSetEnd)) return Fail(e);
   FileObject* f = Lookup(h);
   if (f == nullptr) return Fail(kErrorInvalidHandle);
   if (!f->can_write) return Fail(kErrorAccessDenied);
@@ -334,6 +339,7 @@ std::uint32_t FileSetEnd(FileHandle h) {
 }
 
 std::uint32_t FileSetLocalWriteTime(FileHandle h, const LocalTime& t) {
+  if (std::uint32_t e = InjectedFault(FsCall::kSetTime)) return Fail(e);
   FileObject* f = Lookup(h);
   if (f == nullptr) return Fail(kErrorInvalidHandle);
   if (!f->can_write) return Fail(kErrorAccessDenied);
@@ -367,9 +373,30 @@ std::uint32_t FileClose(FileHandle h) {
     if (g_files.erase(candidate) != 0) f = candidate;
   }
   if (f == nullptr) return Fail(kErrorInvalidHandle);
+  const std::uint32_t injected = InjectedFault(FsCall::kClose);
   if (f->delete_on_close) unlink(f->unix_path.c_str());
   close(f->fd);
   delete f;
+  return Fail(injected);
+}
+
+namespace posix {
+
+bool HeldOpen(const std::string& unix_path) {
+  int fd = open(unix_path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  const bool held = AnyMarkerHeld(fd);
+  close(fd);
+  return held;
+}
+
+}  // namespace posix
+
+std::uint32_t FileFlush(FileHandle h) {
+  if (std::uint32_t e = InjectedFault(FsCall::kFlush)) return Fail(e);
+  FileObject* f = Lookup(h);
+  if (f == nullptr) return Fail(kErrorInvalidHandle);
+  if (fsync(f->fd) != 0) return Fail(posix::FromErrno(errno, posix::UnixPath{}));
   return Ok();
 }
 

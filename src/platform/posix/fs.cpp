@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/faults.h"
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/gbk.h"
@@ -155,6 +156,7 @@ std::uint32_t GetAttributes(const std::string& path, std::uint32_t& attributes) 
 }
 
 std::uint32_t SetAttributes(const std::string& path, std::uint32_t attributes) {
+  if (std::uint32_t e = InjectedFault(FsCall::kSetAttributes)) return Fail(e);
   posix::UnixPath p;
   if (std::uint32_t e = posix::ToUnix(path, p)) return e;
   struct stat st = p.st;
@@ -224,6 +226,9 @@ std::uint32_t FindHandle::First(const std::string& pattern, FindData& out) {
       fd.attributes |= kFileAttributeReparsePoint;
     }
     fd.size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+    // Seconds between 1601-01-01 and 1970-01-01, then 100 ns steps.
+    fd.write_time = (static_cast<std::uint64_t>(st.st_mtim.tv_sec) + 11644473600ull) * 10000000ull +
+                    static_cast<std::uint64_t>(st.st_mtim.tv_nsec) / 100;
     state->entries.push_back(fd);
   }
   closedir(d);
@@ -368,6 +373,7 @@ std::uint32_t FindReparsePoint(const std::string& folder, const std::string& pat
 }
 
 std::uint32_t CreateDir(const std::string& path) {
+  if (std::uint32_t e = InjectedFault(FsCall::kCreateDir)) return Fail(e);
   posix::UnixPath p;
   if (std::uint32_t e = posix::ToUnix(path, p)) return e;
   if (mkdir(p.path.c_str(), 0777) != 0) {
@@ -378,6 +384,7 @@ std::uint32_t CreateDir(const std::string& path) {
 }
 
 std::uint32_t RemoveDir(const std::string& path) {
+  if (std::uint32_t e = InjectedFault(FsCall::kRemoveDir)) return Fail(e);
   posix::UnixPath p;
   if (std::uint32_t e = posix::ToUnix(path, p)) return e;
   struct stat st;
@@ -390,6 +397,7 @@ std::uint32_t RemoveDir(const std::string& path) {
 }
 
 std::uint32_t RemoveFile(const std::string& path) {
+  if (std::uint32_t e = InjectedFault(FsCall::kRemoveFile)) return Fail(e);
   posix::UnixPath p;
   if (std::uint32_t e = posix::ToUnix(path, p)) return e;
   struct stat st;
@@ -401,6 +409,7 @@ std::uint32_t RemoveFile(const std::string& path) {
 }
 
 std::uint32_t CopyFileTo(const std::string& from, const std::string& to, bool fail_if_exists) {
+  if (std::uint32_t e = InjectedFault(FsCall::kCopy)) return Fail(e);
   posix::UnixPath src, dst;
   if (std::uint32_t e = posix::ToUnix(from, src)) return e;
   if (std::uint32_t e = posix::ToUnix(to, dst)) return e;
@@ -461,6 +470,52 @@ std::uint32_t CopyFileTo(const std::string& from, const std::string& to, bool fa
   return Ok();
 }
 
+namespace posix {
+
+void SyncParent(const std::string& unix_path) {
+  const std::size_t slash = unix_path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : unix_path.substr(0, slash);
+  int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+}  // namespace posix
+
+std::uint32_t MoveFileTo(const std::string& from, const std::string& to, bool replace) {
+  if (std::uint32_t e = InjectedFault(FsCall::kMove)) return Fail(e);
+  posix::UnixPath src, dst;
+  if (std::uint32_t e = posix::ToUnix(from, src)) return e;
+  if (std::uint32_t e = posix::ToUnix(to, dst)) return e;
+  struct stat sst, dst_st;
+  if (lstat(src.path.c_str(), &sst) != 0) return Fail(posix::FromErrno(errno, src));
+  if (!S_ISLNK(sst.st_mode) && posix::HeldOpen(src.path)) return Fail(kErrorSharingViolation);
+  if (lstat(dst.path.c_str(), &dst_st) == 0) {
+    if (dst_st.st_dev == sst.st_dev && dst_st.st_ino == sst.st_ino) {
+      // The same file under another spelling of its name: a change of case only.
+    } else if (!replace) {
+      return Fail(kErrorAlreadyExists);
+    } else if (S_ISDIR(dst_st.st_mode) || S_ISDIR(sst.st_mode)) {
+      return Fail(kErrorAccessDenied);
+    } else if (!S_ISLNK(dst_st.st_mode)) {
+      if (!posix::Writable(dst.path, dst_st)) return Fail(kErrorAccessDenied);
+      if (posix::HeldOpen(dst.path)) return Fail(kErrorSharingViolation);
+    }
+  } else if (dst.parent_missing) {
+    return Fail(kErrorPathNotFound);
+  }
+  if (rename(src.path.c_str(), dst.path.c_str()) != 0) {
+    if (errno == EXDEV) return Fail(kErrorNotSameDevice);
+    return Fail(posix::FromErrno(errno, dst));
+  }
+  posix::SyncParent(dst.path);
+  if (src.path.substr(0, src.path.rfind('/')) != dst.path.substr(0, dst.path.rfind('/'))) {
+    posix::SyncParent(src.path);
+  }
+  return Ok();
+}
+
 std::string TempPath() {
   std::string prefix = posix::Prefix();
   std::string user_dir = prefix + "/drive_c/users/" + UserName();
@@ -485,6 +540,7 @@ std::string TempPath() {
 }
 
 std::uint32_t TempFileName(const std::string& dir, const std::string& prefix, std::string& out) {
+  if (std::uint32_t e = InjectedFault(FsCall::kTempName)) return Fail(e);
   out.clear();
   std::uint32_t attrs = 0;
   if (GetAttributes(dir, attrs) != 0) return Fail(kErrorPathNotFound);

@@ -62,6 +62,13 @@ std::uint32_t FromErrno(int err, const UnixPath& p, bool folder = false);
 // faccessat(AT_EACCESS) otherwise.
 bool Writable(const std::string& unix_path, const struct stat& st);
 
+// Whether a handle of this process or another one holds the file open (see file.cpp on
+// sharing). A symbolic link or a file we may not read is never held.
+bool HeldOpen(const std::string& unix_path);
+
+// Makes the entries of the folder holding `unix_path` durable (fsync of the folder).
+void SyncParent(const std::string& unix_path);
+
 // iconv between named character sets. Invalid input becomes `replacement` (ignored when
 // empty). False only when the conversion is unavailable.
 bool Convert(const char* from, const char* to, const std::string& in, std::string& out,

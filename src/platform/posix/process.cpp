@@ -34,6 +34,8 @@ ChildProcess::~ChildProcess() {
   Wait();
 }
 
+void TerminateSelf(std::uint32_t code) { _exit(static_cast<int>(code & 0xFF)); }
+
 std::uint32_t ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                                   bool stdin_pipe) {
   if (state_->pid > 0 && !state_->waited) return Fail(kErrorInvalidParameter);

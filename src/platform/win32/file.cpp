@@ -1,6 +1,8 @@
 // Handle-based files over CreateFileA and friends.
 #include "platform/file.h"
 
+#include "platform/faults.h"
+
 #include "platform/win32/windows_api.h"
 
 namespace platform {
@@ -16,6 +18,7 @@ static_assert(kFileFlagDeleteOnClose == FILE_FLAG_DELETE_ON_CLOSE);
 std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
                        std::uint32_t share_mode, std::uint32_t creation_disposition,
                        std::uint32_t flags_and_attributes, FileHandle& out) {
+  if (std::uint32_t e = InjectedFault(FsCall::kOpen)) return Outcome(e);
   out = kNoFile;
   HANDLE h = ::CreateFileA(name.c_str(), desired_access, share_mode, nullptr,
                            creation_disposition, flags_and_attributes, nullptr);
@@ -25,6 +28,7 @@ std::uint32_t FileOpen(const std::string& name, std::uint32_t desired_access,
 }
 
 std::uint32_t FileRead(FileHandle h, void* buffer, std::uint32_t count, std::uint32_t& done) {
+  if (std::uint32_t e = InjectedFault(FsCall::kRead)) return Outcome(e);
   DWORD n = 0;
   BOOL ok = ::ReadFile(ToHandle(h), buffer, count, &n, nullptr);
   done = n;
@@ -38,6 +42,7 @@ std::uint32_t FileRead(FileHandle h, void* buffer, std::uint32_t count, std::uin
 
 std::uint32_t FileWrite(FileHandle h, const void* buffer, std::uint32_t count,
                         std::uint32_t& done) {
+  if (std::uint32_t e = InjectedFault(FsCall::kWrite)) return Outcome(e);
   DWORD n = 0;
   BOOL ok = ::WriteFile(ToHandle(h), buffer, count, &n, nullptr);
   done = n;
@@ -67,10 +72,12 @@ std::uint32_t FileGetSize(FileHandle h, std::uint64_t& size) {
 }
 
 std::uint32_t FileSetEnd(FileHandle h) {
+  if (std::uint32_t e = InjectedFault(FsCall::kSetEnd)) return Outcome(e);
   return ::SetEndOfFile(ToHandle(h)) ? Outcome(0) : Failure();
 }
 
 std::uint32_t FileSetLocalWriteTime(FileHandle h, const LocalTime& t) {
+  if (std::uint32_t e = InjectedFault(FsCall::kSetTime)) return Outcome(e);
   SYSTEMTIME st{};
   st.wYear = t.year;
   st.wMonth = t.month;
@@ -87,9 +94,16 @@ std::uint32_t FileSetLocalWriteTime(FileHandle h, const LocalTime& t) {
   return ::SetFileTime(ToHandle(h), nullptr, nullptr, &utc) ? Outcome(0) : Failure();
 }
 
+std::uint32_t FileFlush(FileHandle h) {
+  if (std::uint32_t e = InjectedFault(FsCall::kFlush)) return Outcome(e);
+  return ::FlushFileBuffers(ToHandle(h)) ? Outcome(0) : Failure();
+}
+
 std::uint32_t FileClose(FileHandle h) {
   if (h == kNoFile) return Outcome(ERROR_INVALID_HANDLE);
-  return ::CloseHandle(ToHandle(h)) ? Outcome(0) : Failure();
+  const std::uint32_t injected = InjectedFault(FsCall::kClose);
+  if (!::CloseHandle(ToHandle(h))) return Failure();
+  return Outcome(injected);
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "platform/faults.h"
 #include "platform/file.h"
 #include "platform/gbk.h"
 #include "platform/win32/windows_api.h"
@@ -22,6 +23,7 @@ std::uint32_t GetAttributes(const std::string& path, std::uint32_t& attributes) 
 }
 
 std::uint32_t SetAttributes(const std::string& path, std::uint32_t attributes) {
+  if (std::uint32_t e = InjectedFault(FsCall::kSetAttributes)) return Outcome(e);
   return ::SetFileAttributesA(path.c_str(), attributes) ? Outcome(0) : Failure();
 }
 
@@ -34,6 +36,8 @@ namespace {
 void Fill(const WIN32_FIND_DATAA& fd, FindData& out) {
   out.attributes = fd.dwFileAttributes;
   out.size = (static_cast<std::uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+  out.write_time = (static_cast<std::uint64_t>(fd.ftLastWriteTime.dwHighDateTime) << 32) |
+                   fd.ftLastWriteTime.dwLowDateTime;
   out.name = fd.cFileName;
 }
 
@@ -171,20 +175,30 @@ std::uint32_t FindReparsePoint(const std::string& folder, const std::string& pat
 }
 
 std::uint32_t CreateDir(const std::string& path) {
+  if (std::uint32_t e = InjectedFault(FsCall::kCreateDir)) return Outcome(e);
   return ::CreateDirectoryA(path.c_str(), nullptr) ? Outcome(0) : Failure();
 }
 
 std::uint32_t RemoveDir(const std::string& path) {
+  if (std::uint32_t e = InjectedFault(FsCall::kRemoveDir)) return Outcome(e);
   return ::RemoveDirectoryA(path.c_str()) ? Outcome(0) : Failure();
 }
 
 std::uint32_t RemoveFile(const std::string& path) {
+  if (std::uint32_t e = InjectedFault(FsCall::kRemoveFile)) return Outcome(e);
   return ::DeleteFileA(path.c_str()) ? Outcome(0) : Failure();
 }
 
 std::uint32_t CopyFileTo(const std::string& from, const std::string& to, bool fail_if_exists) {
+  if (std::uint32_t e = InjectedFault(FsCall::kCopy)) return Outcome(e);
   return ::CopyFileA(from.c_str(), to.c_str(), fail_if_exists ? TRUE : FALSE) ? Outcome(0)
                                                                              : Failure();
+}
+
+std::uint32_t MoveFileTo(const std::string& from, const std::string& to, bool replace) {
+  if (std::uint32_t e = InjectedFault(FsCall::kMove)) return Outcome(e);
+  const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+  return ::MoveFileExA(from.c_str(), to.c_str(), flags) ? Outcome(0) : Failure();
 }
 
 std::string TempPath() {
@@ -204,6 +218,7 @@ std::string TempPath() {
 
 std::uint32_t TempFileName(const std::string& dir, const std::string& prefix,
                            std::string& out) {
+  if (std::uint32_t e = InjectedFault(FsCall::kTempName)) return Outcome(e);
   char buffer[MAX_PATH + 1] = {};
   if (::GetTempFileNameA(dir.c_str(), prefix.c_str(), 0, buffer) == 0) return Failure();
   out = buffer;

@@ -70,6 +70,12 @@ ChildProcess::~ChildProcess() {
   ::SetLastError(saved);
 }
 
+void TerminateSelf(std::uint32_t code) {
+  ::TerminateProcess(::GetCurrentProcess(), code);
+  for (;;) {
+  }
+}
+
 std::uint32_t ChildProcess::Start(const std::string& program,
                                   const std::vector<std::string>& args, bool stdin_pipe) {
   if (state_->process) return Outcome(ERROR_BUSY);
