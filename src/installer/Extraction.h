@@ -33,6 +33,10 @@ class Extraction {
                                      const std::string& top_folder) = 0;
 };
 
+// The engine's text for one of its message ids (archive/MessageIds.h); "#id" when the
+// program's string table lacks it.
+std::string EngineMessage(int id);
+
 // A TUnZIP-backed extraction.
 std::unique_ptr<Extraction> MakeUnZipExtraction();
 

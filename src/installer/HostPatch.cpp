@@ -43,11 +43,30 @@ TPatchResult Patch(const std::string& file_name) {
   // Both sites are verified before either is written.
   if (!SignatureMatches(*file, kPatchSiteA)) return TPatchResult::prWrongVersion;
   if (!SignatureMatches(*file, kPatchSiteB)) return TPatchResult::prWrongVersion;
-  for (const TPatchSite& site : {kPatchSiteA, kPatchSiteB}) {
-    file->Seek(site.offset + kPatchJumpOffset, 0);
-    file->WriteFill(kPatchByte, 1);
+  // The two bytes go together or not at all: a host with one site patched is neither the
+  // build it was nor the fixed one. Should the second write fail, the first byte is put
+  // back before the failure is reported.
+  std::uint8_t original[2] = {};
+  int written = 0;
+  try {
+    for (const TPatchSite& site : {kPatchSiteA, kPatchSiteB}) {
+      file->Seek(site.offset + kPatchJumpOffset, 0);
+      file->ReadBuffer(&original[written], 1);
+      file->Seek(site.offset + kPatchJumpOffset, 0);
+      file->WriteFill(kPatchByte, 1);
+      ++written;
+    }
+    file->Close();  // explicitly, so that a failing close is reported
+  } catch (...) {
+    if (written == 1) {
+      try {
+        file->Seek(kPatchSiteA.offset + kPatchJumpOffset, 0);
+        file->WriteFill(original[0], 1);
+      } catch (...) {
+      }
+    }
+    throw;
   }
-  file->Close();  // explicitly, so that a failing close is reported
   return TPatchResult::prFinished;
 }
 

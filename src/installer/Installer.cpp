@@ -3,6 +3,7 @@
 #include "installer/Installer.h"
 
 #include <string_view>
+#include <vector>
 
 #include "_OrbLib/OrbExcept.h"
 #include "_OrbLib/OrbWin.h"
@@ -10,11 +11,14 @@
 #include "installer/Common.h"
 #include "installer/HostPatch.h"
 #include "installer/SysUtils.h"
+#include "installer/Transaction.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/paths.h"
 #include "platform/resources.h"
 #include "platform/types.h"
 #include "platform/ui.h"
+#include "task/Task.h"
 
 namespace orb::installer {
 
@@ -71,6 +75,13 @@ void WriteTempArchive(const std::string& name, std::string_view data) {
   }
 }
 
+// `head` and the names below it, one a line.
+std::string WithList(const std::string& head, const std::vector<std::string>& names) {
+  std::string text = head;
+  for (const std::string& name : names) text += "\r\n" + name;
+  return text;
+}
+
 std::string DescribeFailures(const TExtractionOutcome& outcome) {
   std::string text = kMsgExtractFailed;
   for (const auto& failure : outcome.failures) {
@@ -114,33 +125,60 @@ int RunInstaller(const TInstallerServices& services) {
   AppendBackslash(task_path);
   const std::string task_dir = task_path + kTaskFolderName;
 
-  // Extraction through a temporary copy of the package (the engine reads files, not
-  // memory), deleted however the extraction ends. The legacy passed ".zip" as the folder
-  // argument; no such folder is meant, so the system temporary folder is used.
-  const std::string temp_file = NewTempFileName("", "");
-  TExtractionOutcome outcome;
-  {
-    TempFileGuard guard(temp_file);
-    WriteTempArchive(temp_file, package);
-    std::unique_ptr<Extraction> extraction = services.make_extraction();
-    outcome = extraction->Extract(temp_file, task_path, kTaskFolderName);
-  }
-  // An entry that failed means an incomplete task: nothing is registered or patched.
-  if (!outcome.Succeeded()) {
-    Show(DescribeFailures(outcome), platform::kMbIconWarning);
+  // What an earlier run left when it was cut short is taken back (or, had it finished,
+  // cleared away) before anything else is changed.
+  if (std::vector<std::string> left = InstallTransaction::Recover(task_path); !left.empty()) {
+    Show(WithList(kMsgEarlierRunNotRestored, left), platform::kMbIconWarning);
     return 1;
   }
 
-  // The catalog. A registration of the flag for another folder is left as it is; the
-  // operator is told where the new copy went.
-  {
-    std::unique_ptr<Catalog> catalog = services.make_catalog();
-    catalog->Load(root_dir);
-    if (std::optional<std::string> dir = catalog->FindDirByFlag(kTaskFlag);
-        dir && *dir != task_dir) {
-      Show(kMsgFlagExists + task_dir, platform::kMbIconInformation);
+  // From here to the commit the run is all or nothing: a failure box, an exception, a kill
+  // leave the task path, the catalog and the temporary folder as they were.
+  InstallTransaction transaction(task_path);
+  auto undone = [&transaction](const std::string& text) {
+    const std::vector<std::string> left = transaction.Undo();
+    return text + "\r\n\r\n" + (left.empty() ? std::string(kMsgUndone) : WithList(kMsgNotRestored, left));
+  };
+  try {
+    transaction.Begin();
+    // Extraction through a temporary copy of the package (the engine reads files, not
+    // memory), deleted however the extraction ends. The legacy passed ".zip" as the folder
+    // argument; no such folder is meant, so the system temporary folder is used. The
+    // package goes to the run's own folder first, and into the task path only when all of
+    // it is there.
+    const std::string temp_file = NewTempFileName("", "");
+    transaction.NoteTempFile(temp_file);
+    TExtractionOutcome outcome;
+    {
+      TempFileGuard guard(temp_file);
+      WriteTempArchive(temp_file, package);
+      std::unique_ptr<Extraction> extraction = services.make_extraction();
+      outcome = extraction->Extract(temp_file, transaction.StagingDir(), kTaskFolderName);
     }
-    catalog->RegisterTaskDir(task_dir);
+    if (outcome.Succeeded()) outcome = transaction.PutInPlace(kTaskFolderName);
+    // An entry that failed means an incomplete task: nothing is registered or patched.
+    if (!outcome.Succeeded()) {
+      Show(undone(DescribeFailures(outcome)), platform::kMbIconWarning);
+      return 1;
+    }
+
+    // The catalog. A registration of the flag for another folder is left as it is; the
+    // operator is told where the new copy went.
+    transaction.SaveCatalog(platform::PathJoin(root_dir, kCatalogFileName));
+    {
+      std::unique_ptr<Catalog> catalog = services.make_catalog();
+      catalog->Load(root_dir);
+      if (std::optional<std::string> dir = catalog->FindDirByFlag(kTaskFlag);
+          dir && *dir != task_dir) {
+        Show(kMsgFlagExists + task_dir, platform::kMbIconInformation);
+      }
+      catalog->RegisterTaskDir(task_dir);
+    }
+    // The point of no return: the task is in place and registered. The host patch below
+    // comes after it; its outcome (in use, wrong version) takes nothing back.
+    transaction.Commit();
+  } catch (const std::exception& e) {
+    throw Exception(undone(e.what()));
   }
 
   // The host's version; Zentab04.exe decides when both executables are present. An

@@ -20,5 +20,12 @@ const char kMsgInUse[] = "《Zentab2004》正在使用，请退出该软件重�
 const char kMsgExtractFailed[] = "任务参数包解压失败，参数安装失败！";
 const char kMsgEmptyPackage[] = "任务参数包中没有任何文件";
 const char kMsgOutsideTopFolder[] = "不在任务文件夹之内";
+const char kMsgUndone[] = "本次安装所做的更改已全部撤销，计算机已恢复到安装前的状态。";
+const char kMsgNotRestored[] = "本次安装所做的更改未能全部撤销，以下文件未能恢复，请手工处理：";
+const char kMsgEarlierRunNotRestored[] =
+    "上次中断的安装所做的更改未能全部撤销，以下文件未能恢复，请手工处理后再安装：";
+const char kMsgCannotStart[] = "无法建立安装记录 ";
+const char kMsgJournalFailed[] = "写安装记录失败：";
+const char kMsgCatalogNotSaved[] = "无法备份任务配置文件 ";
 
 }  // namespace orb::installer

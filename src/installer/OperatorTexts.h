@@ -23,5 +23,15 @@ extern const char kMsgExtractFailed[];
 // Why a package was not extracted at all, named in the failure box under kMsgExtractFailed.
 extern const char kMsgEmptyPackage[];
 extern const char kMsgOutsideTopFolder[];
+// What a failed run did about what it had changed: every failure box ends with one of them.
+extern const char kMsgUndone[];
+extern const char kMsgNotRestored[];
+// An earlier run was cut short and what it changed could not all be put back: nothing is
+// installed until the files it names are seen to.
+extern const char kMsgEarlierRunNotRestored[];
+// Why the run's journal could not be kept (followed by the folder or the system's reason).
+extern const char kMsgCannotStart[];
+extern const char kMsgJournalFailed[];
+extern const char kMsgCatalogNotSaved[];
 
 }  // namespace orb::installer

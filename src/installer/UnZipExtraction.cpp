@@ -16,16 +16,6 @@
 namespace orb::installer {
 namespace {
 
-// The engine's text for a message id; the id itself when the string table lacks it.
-std::string EngineMessage(int id) {
-  std::string text = platform::LoadOwnString(static_cast<std::uint32_t>(id));
-  if (text.empty()) {
-    text = std::to_string(id);
-    text.insert(text.begin(), '#');
-  }
-  return text;
-}
-
 // Whether the stored name (normalised, '\\' separators) lies under `folder`, whose name is
 // compared without regard to ASCII case, as the file system compares it.
 bool UnderFolder(const std::string& name, const std::string& folder) {
@@ -85,6 +75,15 @@ class UnZipExtraction : public Extraction {
 };
 
 }  // namespace
+
+std::string EngineMessage(int id) {
+  std::string text = platform::LoadOwnString(static_cast<std::uint32_t>(id));
+  if (text.empty()) {
+    text = std::to_string(id);
+    text.insert(text.begin(), '#');
+  }
+  return text;
+}
 
 std::unique_ptr<Extraction> MakeUnZipExtraction() { return std::make_unique<UnZipExtraction>(); }
 

@@ -22,6 +22,7 @@
 #include "dbf/DBFTable.h"
 #include "support/ZipBuilder.h"
 #include "faults/FaultEnv.h"
+#include "faults/TreeSnapshot.h"
 #include "installer/Installer.h"
 #include "installer/InstallerTestEnv.h"
 #include "platform/error.h"
@@ -38,6 +39,8 @@ namespace {
 
 using test::RecordingUi;
 using test::ShownBox;
+using test::Snapshot;
+using test::StartsWithText;
 using test::TestMachine;
 
 constexpr std::uint32_t kWarning = platform::kMbOk | platform::kMbIconWarning;
@@ -271,42 +274,6 @@ struct Row {
 
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
-// ---- the tree outside the task folder ---------------------------------------------------------
-
-bool StartsWithText(const std::string& s, const std::string& prefix) {
-  if (s.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char a = s[i], b = prefix[i];
-    if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
-    if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
-    if (a != b) return false;
-  }
-  return true;
-}
-
-// Every folder and file below `dir` with its bytes, except the excluded paths and what lies
-// below them (compared ignoring ASCII case, as the file system does).
-void Snapshot(const std::string& dir, const std::vector<std::string>& excluded,
-              std::map<std::string, std::string>& out) {
-  platform::FindHandle find;
-  platform::FindData fd;
-  for (std::uint32_t rc = find.First(dir + "*", fd); rc == 0; rc = find.Next(fd)) {
-    if (fd.name == "." || fd.name == "..") continue;
-    const std::string path = dir + fd.name;
-    if (std::any_of(excluded.begin(), excluded.end(), [&](const std::string& e) {
-          return StartsWithText(path, e) && (path.size() == e.size() || path[e.size()] == '\\');
-        })) {
-      continue;
-    }
-    if (fd.attributes & platform::kFileAttributeDirectory) {
-      out[path + "\\"] = "<folder>";
-      Snapshot(path + "\\", excluded, out);
-    } else {
-      out[path] = TestMachine::ReadFile(path);
-    }
-  }
-}
-
 std::vector<std::string> Listing(const std::string& dir) {
   std::vector<std::string> names;
   platform::FindHandle find;
@@ -318,6 +285,13 @@ std::vector<std::string> Listing(const std::string& dir) {
 }
 
 // ---- the test ---------------------------------------------------------------------------------
+
+// What every failure box ends with: the run took back all it had changed.
+const std::string kUndoneTail = std::string("\r\n\r\n") + kMsgUndone;
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
 
 class InstallerFaultTest : public ::testing::TestWithParam<Row> {};
 
@@ -347,17 +321,23 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
   const std::string catalog_before = s.ReadCatalog();
   const std::string host_before = TestMachine::ReadFile(s.host_exe);
   for (auto& [file, bytes] : s.kept_files) bytes = TestMachine::ReadFile(file);
-  std::vector<std::string> excluded = {s.task_dir, s.catalog, s.host_exe};
+  // A run that fails leaves the task folder as it was too; one that finishes changes it.
+  const bool fails = row.ending == Ending::kEntriesFailed || row.ending == Ending::kHandler ||
+                     row.ending == Ending::kCatalogErrorThenHandler;
+  std::vector<std::string> ready_files;  // where each holder says it holds its file
   for (std::size_t i = 0; i < s.holds.size(); ++i) {
-    excluded.push_back(s.machine.Scratch() + "held" + std::to_string(i) + ".txt");
+    ready_files.push_back(s.machine.Scratch() + "held" + std::to_string(i) + ".txt");
   }
+  std::vector<std::string> excluded = {s.catalog, s.host_exe};
+  if (!fails) excluded.push_back(s.task_dir);
+  excluded.insert(excluded.end(), ready_files.begin(), ready_files.end());
   const std::string world = test::WorldRoot(s.machine.Scratch());
   std::map<std::string, std::string> world_before;
   Snapshot(world, excluded, world_before);
 
   std::vector<std::unique_ptr<platform::ChildProcess>> holders;
   for (std::size_t i = 0; i < s.holds.size(); ++i) {
-    const std::string ready = excluded[3 + i];
+    const std::string ready = ready_files[i];
     auto holder = std::make_unique<platform::ChildProcess>();
     ASSERT_EQ(0u, holder->Start(ORB_HOLDFILE, {s.holds[i].file, s.holds[i].access,
                                                s.holds[i].share, ready}, true));
@@ -425,6 +405,7 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
     case Ending::kEntriesFailed: {
       EXPECT_EQ(1, code);
       const std::string& text = box(0).text;
+      EXPECT_TRUE(EndsWith(text, kUndoneTail)) << text;
       EXPECT_EQ(0u, text.rfind(kMsgExtractFailed, 0)) << text;
       EXPECT_GT(text.size(), std::string(kMsgExtractFailed).size()) << "no entry named";
       if (!s.failed_entry.empty()) {
@@ -443,8 +424,9 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
     case Ending::kHandler:
       EXPECT_EQ(1, code);
       EXPECT_FALSE(box(0).text.empty());
+      EXPECT_TRUE(EndsWith(box(0).text, kUndoneTail)) << box(0).text;
       if (!s.known_message.empty()) {
-        EXPECT_EQ(s.known_message, box(0).text);
+        EXPECT_EQ(s.known_message + kUndoneTail, box(0).text);
       }
       EXPECT_EQ(std::string(kCaption), box(0).caption);
       EXPECT_EQ(kWarning, box(0).flags);
@@ -455,10 +437,13 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
       // meets the same failure, which ends the run through the handler.
       EXPECT_EQ(std::string(kCatalogCaption), box(0).caption);
       EXPECT_EQ(kWarning, box(0).flags);
-      EXPECT_EQ(kCatalogError + box(1).text, box(0).text);
-      EXPECT_FALSE(box(1).text.empty());
+      // The handler's box adds that the run was undone.
+      EXPECT_TRUE(EndsWith(box(1).text, kUndoneTail)) << box(1).text;
+      EXPECT_EQ(kCatalogError + box(1).text.substr(0, box(1).text.size() - kUndoneTail.size()),
+                box(0).text);
+      EXPECT_GT(box(1).text.size(), kUndoneTail.size());
       if (!s.known_message.empty()) {
-        EXPECT_EQ(s.known_message, box(1).text);
+        EXPECT_EQ(s.known_message + kUndoneTail, box(1).text);
       }
       EXPECT_EQ(std::string(kCaption), box(1).caption);
       EXPECT_EQ(kWarning, box(1).flags);
@@ -539,7 +524,8 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
     EXPECT_TRUE(bytes == TestMachine::ReadFile(file)) << file << " changed";
   }
 
-  // Outside the task folder and the catalog, the tree is as it was.
+  // Outside the task folder and the catalog (everywhere but the catalog when the run
+  // failed), the tree is as it was.
   std::map<std::string, std::string> world_after;
   Snapshot(world, excluded, world_after);
   for (const auto& [path, bytes] : world_after) {
@@ -627,12 +613,10 @@ const Row kTargetRows[] = {
        if (!probe.Unavailable().empty()) s.ForSkip(probe.Unavailable());
      },
      Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
-    {"task_path_read_only",
-     [](Scene& s) {
-       s.read_only_folder = s.tasks;
-       s.failed_entry = "TASKSIGN.TSK";
-     },
-     Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // The run cannot make the folder of its journal beside the task folder, so it changes
+    // nothing.
+    {"task_path_read_only", [](Scene& s) { s.read_only_folder = s.tasks; },
+     Ending::kHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     // A file stands where the task folder belongs: no entry can be written below it, and the
     // file keeps its bytes.
     {"task_folder_is_a_file",
@@ -651,7 +635,8 @@ const Row kTargetRows[] = {
        platform::RemoveFile(probe);
        s.machine.WriteFile(s.task_dir, "not a folder");
        s.kept_files[s.task_dir];
-       s.failed_entry = "TASKSIGN.TSK";
+       // Named as the package spells it (its extension in capitals).
+       s.failed_entry = std::string(kTaskFolderName).substr(0, std::string(kTaskFolderName).rfind('.'));
      },
      Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     // An earlier copy holds a file where the package has its DATA folder: the folder entry
@@ -704,7 +689,7 @@ const Row kLinkRows[] = {
      [](Scene& s) {
        s.machine.MakeDir(std::string("Tasks\\") + kTaskFolderName);
        PlantLink(s, s.task_dir + "\\PARA", s.machine.MakeDir("Elsewhere"));
-       s.failed_entry = "DocLink.ini";
+       s.failed_entry = "PARA";
      },
      Ending::kEntriesFailed, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     // A link standing at a file's own name is replaced by the file; its target is untouched.
@@ -741,8 +726,7 @@ const Row kCatalogRows[] = {
      },
      Ending::kFlagExistsThenFinished, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     // The disk fills while the task's record is appended: the record is part-written when
-    // the write fails. The failure ends the run, and closing the table cuts the part-written
-    // record off again: the header still counts the two records it had.
+    // the write fails. The failure ends the run, and the catalog is put back as it was.
     {"disk_full_while_registering",
      [](Scene& s) {
        const std::uint64_t limit = s.ReadCatalog().size() + 100;
@@ -750,7 +734,7 @@ const Row kCatalogRows[] = {
        test::ScopedFileSizeLimit probe(1u << 30);
        if (!probe.Unavailable().empty()) s.ForSkip(probe.Unavailable());
      },
-     Ending::kHandler, CatalogAfter::kRecordsKept, HostAfter::kUnchanged},
+     Ending::kHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     // The catalog is missing and the disk fills while it is being made: the part-made file
     // would fail every later run with an invalid header, so none may be left.
     {"missing_and_disk_fills_while_it_is_made",
@@ -763,8 +747,16 @@ const Row kCatalogRows[] = {
      Ending::kCatalogErrorThenHandler, CatalogAfter::kAbsent, HostAfter::kUnchanged},
     {"read_only", [](Scene& s) { MakeReadOnly(s, s.catalog); },
      Ending::kCatalogErrorThenHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
-    {"held_open_by_the_host", [](Scene& s) { s.holds.push_back({s.catalog, "rw", "-"}); },
-     Ending::kCatalogErrorThenHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
+    // The catalog cannot be read to keep a copy of it before the task is registered: the run
+    // ends there, and the task folder it had filled is taken back.
+    {"held_open_by_the_host",
+     [](Scene& s) {
+       s.holds.push_back({s.catalog, "rw", "-"});
+       std::string reason = platform::SystemErrorText(platform::kErrorSharingViolation);
+       reason.resize(reason.find('\r'));
+       s.known_message = kMsgCatalogNotSaved + s.catalog + "：" + reason;
+     },
+     Ending::kHandler, CatalogAfter::kUnchanged, HostAfter::kUnchanged},
     // Two records claimed, one and a half present.
     {"truncated_mid_record",
      [](Scene& s) {

@@ -16,8 +16,11 @@ namespace orb::test {
 namespace fs = std::filesystem;
 
 TestMachine::TestMachine() {
-  char tmpl[] = "/tmp/orb-installer-test-XXXXXX";
-  const char* made = mkdtemp(tmpl);
+  // In memory where the machine has it: the installer makes its steps durable, and on a
+  // disk the tests that run it hundreds of times would wait for the disk each time.
+  std::string root = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+  std::string tmpl = root + "/orb-installer-test-XXXXXX";
+  const char* made = mkdtemp(tmpl.data());
   EXPECT_NE(made, nullptr);
   unix_root_ = made ? made : "";
   fs::create_directories(unix_root_ + "/drive_c/windows");

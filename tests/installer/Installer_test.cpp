@@ -38,12 +38,19 @@ class FakeExtraction : public Extraction {
  public:
   FakeExtraction(Journal& j, TExtractionOutcome outcome, bool raise)
       : j_(j), outcome_(std::move(outcome)), raise_(raise) {}
+  // The flow extracts into a folder of its own in the task path and moves the result into
+  // place: the journal names the task path, and a successful extraction leaves the (empty)
+  // task folder where the flow looks for it.
   TExtractionOutcome Extract(const std::string& archive, const std::string& dir,
-                             const std::string&) override {
-    j_.calls.push_back("extract " + dir);
+                             const std::string& top_folder) override {
+    const std::string staging = "QMVT04Setup.undo\\new";
+    EXPECT_GE(dir.size(), staging.size());
+    EXPECT_EQ(staging, dir.substr(dir.size() - std::min(dir.size(), staging.size())));
+    j_.calls.push_back("extract " + dir.substr(0, dir.size() - std::min(dir.size(), staging.size())));
     j_.archive_name = archive;
     j_.archive_bytes = TestMachine::ReadFile(archive);
     if (raise_) throw Exception("Archive is corrupt");
+    if (outcome_.Succeeded()) platform::CreateDir(dir + "\\" + top_folder);
     return outcome_;
   }
 
@@ -321,7 +328,7 @@ TEST_F(InstallerTest, ExtractionErrorReachesTheProcessHandlerAfterTheTempFileIsG
   EXPECT_EQ("Kestrovan通用数据管理平台", HostAppTitle()) << "host settings are read at start-up";
   EXPECT_EQ(2u, journal.calls.size()) << "the second run also stops after extraction";
   ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ("Archive is corrupt", ui.boxes[0].text);
+  EXPECT_EQ(std::string("Archive is corrupt\r\n\r\n") + kMsgUndone, ui.boxes[0].text);
   EXPECT_EQ(kCaption, ui.boxes[0].caption);
   EXPECT_EQ(0x30u, ui.boxes[0].flags);
 }
