@@ -15,6 +15,7 @@
 #include "dbf/DBFTable.h"
 #include "faults/CountingPlan.h"
 #include "faults/FaultEnv.h"
+#include "faults/HostMachine.h"
 #include "faults/TreeSnapshot.h"
 #include "installer/Installer.h"
 #include "installer/InstallerTestEnv.h"
@@ -40,37 +41,13 @@ const char kUndoFolder[] = "QMVT04Setup.undo";
 // The machine of a reinstall: the host of the one build that is patched, a catalog with two
 // other tasks, and an earlier copy of the task whose files the package replaces (one of
 // them read-only), beside files and a folder of its own that the package does not have.
-struct Reinstall {
-  TestMachine machine;
-  std::string host = machine.MakeDir("Zentab 2004");
-  std::string tasks = machine.MakeDir("Tasks");
-  std::string temp = machine.MakeDir("Temp");
-  test::ScopedTempFolder temp_folder{temp};
-  std::string host_exe = host + "\\Zentab04.exe";
-  std::string catalog = host + "\\CONFIG.TSK";
-  std::string task_dir = tasks + "\\" + kTaskFolderName;
-
+struct Reinstall : test::HostMachine {
   Reinstall() {
-    TestMachine::SetString(platform::RootKey::LocalMachine, "Software\\Kestrovan\\Zentab2004",
-                           "RootDir", host);
-    TestMachine::SetString(platform::RootKey::CurrentUser,
-                           "Software\\Kestrovan\\Zentab2004\\Options", "DefaultTaskPath", tasks);
     mkhost::THostSpec spec;
     spec.version = {2, 8, 11105, 3};
     spec.sites = mkhost::TSites::stUnpatched;
     machine.WriteFile(host_exe, mkhost::BuildHostImage(spec));
-    CreateCatalogFile(catalog);
-    {
-      TfnDBFTable t(catalog, false, true);
-      for (const char* flag : {"ZT2003", "MONTH1"}) {
-        t.Append();
-        t.SetStringByName("Name", std::string("Task ") + flag);
-        t.SetStringByName("Flag", flag);
-        t.SetStringByName("Dir", std::string("D:\\Reports\\") + flag + ".tsk");
-        t.Post();
-      }
-      t.SetActive(false);
-    }
+    test::SeedCatalog(catalog);
     machine.MakeDir(std::string("Tasks\\") + kTaskFolderName + "\\PARA");
     machine.MakeDir(std::string("Tasks\\") + kTaskFolderName + "\\NOTES");
     machine.WriteFile(task_dir + "\\TASKSIGN.TSK", "[General]\r\nName=Stale\r\nFlag=STALE1\r\n");

@@ -22,6 +22,7 @@
 #include "dbf/DBFTable.h"
 #include "support/ZipBuilder.h"
 #include "faults/FaultEnv.h"
+#include "faults/HostMachine.h"
 #include "faults/TreeSnapshot.h"
 #include "installer/Installer.h"
 #include "installer/InstallerTestEnv.h"
@@ -156,16 +157,8 @@ class SizeLimitedCatalog : public Catalog {
 // Everything a row may change before the run: the machine is set up as an operator's would
 // be (registry values, a host executable of a build that is never patched, a catalog with
 // two other tasks), then the row injects its fault.
-struct Scene {
-  TestMachine machine;
+struct Scene : test::HostMachine {
   RecordingUi ui;
-  std::string host = machine.MakeDir("Zentab 2004");
-  std::string tasks = machine.MakeDir("Tasks");
-  std::string temp = machine.MakeDir("Temp");
-  test::ScopedTempFolder temp_folder{temp};
-  std::string host_exe = host + "\\Zentab04.exe";
-  std::string catalog = host + "\\CONFIG.TSK";
-  std::string task_dir = tasks + "\\" + kTaskFolderName;
   std::string package;
 
   TInstallerServices services = DefaultServices();
@@ -219,28 +212,6 @@ void MakeReadOnly(Scene& s, const std::string& file) {
   ASSERT_EQ(0u, platform::SetAttributes(file, platform::kFileAttributeReadOnly));
 }
 
-// Two other tasks, written through the table library as the host would have.
-void SeedCatalog(const std::string& file) {
-  CreateCatalogFile(file);
-  TfnDBFTable t(file, false, true);
-  const struct {
-    const char* name;
-    const char* flag;
-    const char* dir;
-  } rows[] = {{"2003年度报表", "ZT2003", "C:\\Old Tasks\\2003年度报表.tsk"},
-              {"Monthly", "MONTH1", "D:\\Reports\\Monthly.tsk"}};
-  for (const auto& r : rows) {
-    t.Append();
-    t.SetStringByName("Name", r.name);
-    t.SetStringByName("Flag", r.flag);
-    t.SetStringByName("Dir", r.dir);
-    t.SetStringByName("Year", "2003");
-    t.SetStringByName("Period", "N");
-    t.SetIntegerByName("Time", 0);
-    t.Post();
-  }
-  t.SetActive(false);
-}
 
 // ---- how a row ends ---------------------------------------------------------------------------
 
@@ -305,12 +276,8 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
     out = s.package;
     return true;
   };
-  TestMachine::SetString(platform::RootKey::LocalMachine, "Software\\Kestrovan\\Zentab2004",
-                         "RootDir", s.host);
-  TestMachine::SetString(platform::RootKey::CurrentUser,
-                         "Software\\Kestrovan\\Zentab2004\\Options", "DefaultTaskPath", s.tasks);
   s.WriteHost({2, 9, 0, 0}, mkhost::TSites::stUnpatched, false);
-  SeedCatalog(s.catalog);
+  test::SeedCatalog(s.catalog);
   // The temporary archive must land where the test looks for it.
   ASSERT_TRUE(StartsWithText(platform::TempPath(), s.temp)) << platform::TempPath();
   row.arrange(s);
