@@ -70,10 +70,11 @@ file "$build/main/tests/archive/archive_decoder_tests" 2>/dev/null | grep -q 'EL
 # under the Info-ZIP comparison) are 32-bit too. Under emulation the kernel cannot run them:
 # each one becomes a small script that starts it under qemu-i386 (the kernel runs scripts
 # natively), and the program itself moves beside it as NAME.i686. Test programs are left as
-# they are: ctest starts them under qemu-i386 itself, and GoogleTest's programs are known by
-# the name of its test-listing flag inside them. A later build that relinks a program
-# replaces the script with the program again, and this step wraps it anew. A native run puts
-# back the programs that an earlier emulated run in this build folder wrapped.
+# they are: ctest starts them under qemu-i386 itself; GoogleTest's programs are known by
+# the name of its test-listing flag inside them, the fuzz targets by the name of their entry
+# point. A later build that relinks a program replaces the script with the program again,
+# and this step wraps it anew. A native run puts back the programs that an earlier emulated
+# run in this build folder wrapped.
 wrapped=0
 is_wrapper() { [ -f "$1.i686" ] && head -c 2 "$1" | grep -q '#!' && grep -q 'exec qemu-i386 ' "$1"; }
 while IFS= read -r -d '' exe; do
@@ -82,7 +83,7 @@ while IFS= read -r -d '' exe; do
     continue
   fi
   file -b "$exe" | grep -q '^ELF 32-bit' || continue
-  grep -q gtest_list_tests "$exe" && continue
+  grep -qE 'gtest_list_tests|LLVMFuzzerTestOneInput' "$exe" && continue
   mv -f "$exe" "$exe.i686"
   printf '#!/bin/sh\nexec qemu-i386 "%s.i686" "$@"\n' "$exe" >"$exe"
   chmod +x "$exe"
