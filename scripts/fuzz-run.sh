@@ -8,6 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+source scripts/lib.sh
 secs=${1:-20}
 build=${2:-$root/build/fuzz}
 jobs=${ORB_FUZZ_JOBS:-2}
@@ -19,8 +20,7 @@ if [ -f "$build/CMakeCache.txt" ] &&
 fi
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORB_FUZZ=libfuzzer -DORB_SANITIZE=ON -DORB_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target fuzz_targets -j"$jobs" >"$build/build.log" 2>&1 ||
-  { tail -n 60 "$build/build.log"; exit 1; }
+orb_quiet "$build/build.log" cmake --build "$build" --target fuzz_targets -j"$jobs"
 
 # The targets the build has (fuzz/CMakeLists.txt writes their names).
 targets=$(cat "$build/fuzz/targets.txt")
