@@ -1,11 +1,11 @@
 #!/bin/bash
 # Runs a Windows test program (64- or 32-bit) under Wine's loader, $WINELOADER. The caller
-# exports WINEPREFIX (a prepared prefix) and WINELOADER, and keeps `wineserver -p` running;
-# see scripts/wine-env.sh, which also gives WINELOADER's default, repeated here for a ctest
-# started by hand with only WINEPREFIX set.
+# exports WINEPREFIX (a prepared prefix) and keeps `wineserver -p` running; see
+# scripts/wine-env.sh. WINELOADER, when the caller has not exported it (a ctest started by
+# hand with only WINEPREFIX set), has its default from scripts/lib.sh.
 export LC_ALL=zh_CN.UTF-8
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINELOADER="${WINELOADER:-/usr/lib/wine/wine64}"
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
 
 case " $* " in
   *" --gtest_filter="*) ;;

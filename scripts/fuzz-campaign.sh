@@ -10,7 +10,7 @@ secs=${1:?seconds per target}
 shift
 build=${ORB_FUZZ_BUILD:-build/fuzz}
 [ -n "${ORB_FUZZ_NO_BUILD:-}" ] || scripts/fuzz-run.sh 0 "$build" >/dev/null || true  # builds
-targets=${*:-$(sed -n 's/^set(ORB_FUZZ_TARGETS \(.*\))$/\1/p' fuzz/CMakeLists.txt)}
+targets=${*:-$(cat "$build/fuzz/targets.txt")}
 camp=build/fuzz-campaign
 mkdir -p "$camp/crashes"
 for t in $targets; do
@@ -20,7 +20,7 @@ for t in $targets; do
   # machine needs a longer one (ORB_FUZZ_TIMEOUT) to report only real hangs.
   # A target stops at its time or at ORB_FUZZ_RUNS executions, whichever comes first: the fast
   # targets reach ten million long before the slow ones reach their hour.
-  "$build/fuzz_$t" -rss_limit_mb=2048 -timeout="${ORB_FUZZ_TIMEOUT:-10}" -max_len=65536 \
+  "$build/fuzz/fuzz_$t" -rss_limit_mb=2048 -timeout="${ORB_FUZZ_TIMEOUT:-10}" -max_len=65536 \
     -print_final_stats=1 -max_total_time="$secs" -runs="${ORB_FUZZ_RUNS:--1}" \
     -artifact_prefix="$camp/crashes/$t-" \
     "$camp/corpus-$t" "fuzz/corpus/$t" >"$log" 2>&1

@@ -1,20 +1,29 @@
 #!/usr/bin/env bash
-# fuzz-run.sh [seconds-per-target] [build-dir]: builds the fuzz targets with clang (fuzz/,
-# a build folder of its own) and runs each one briefly: first every kept regression input
+# fuzz-run.sh [seconds-per-target] [build-dir]: builds the fuzz targets with clang and
+# libFuzzer (the project configured with ORB_FUZZ=libfuzzer in a build folder of its own,
+# without the test suite) and runs each one briefly: first every kept regression input
 # (fuzz/regressions/<target>/, inputs that once crashed), then fuzzing from its seed corpus
 # (fuzz/corpus/<target>/) for the given time (default 20 s). New corpus entries go to a
 # scratch folder, never into the repository. Any crash, leak, timeout or out-of-memory fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+source scripts/lib.sh
 secs=${1:-20}
 build=${2:-$root/build/fuzz}
 jobs=${ORB_FUZZ_JOBS:-2}
 
-CC=clang CXX=clang++ cmake -S fuzz -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$jobs" >"$build/build.log" 2>&1 || { tail -n 60 "$build/build.log"; exit 1; }
+# A folder once configured from fuzz/ alone (a project of its own before) starts afresh.
+if [ -f "$build/CMakeCache.txt" ] &&
+   ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$root" "$build/CMakeCache.txt"; then
+  rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
+fi
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DORB_FUZZ=libfuzzer -DORB_SANITIZE=ON -DORB_BUILD_TESTS=OFF >/dev/null
+orb_quiet "$build/build.log" cmake --build "$build" --target fuzz_targets -j"$jobs"
 
-targets=$(sed -n 's/^set(ORB_FUZZ_TARGETS \(.*\))$/\1/p' fuzz/CMakeLists.txt)
+# The targets the build has (fuzz/CMakeLists.txt writes their names).
+targets=$(cat "$build/fuzz/targets.txt")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # A fixed seed and, per target, a fixed number of inputs (about what 20 s gives on the CI
@@ -37,7 +46,7 @@ runs_for() {
 }
 status=0
 for t in $targets; do
-  exe=$build/fuzz_$t
+  exe=$build/fuzz/fuzz_$t
   reg=fuzz/regressions/$t
   if [ -d "$reg" ] && [ -n "$(ls -A "$reg")" ]; then
     if ! "$exe" "${opts[@]}" "$reg"/* >"$work/$t.reg.log" 2>&1; then

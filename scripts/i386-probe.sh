@@ -11,6 +11,7 @@
 # stdout as one line (the callers print it in their "NOT RUN" verdicts).
 # Needs gcc -m32 (g++-multilib) and, for --wine, i686-w64-mingw32-gcc.
 set -uo pipefail
+source "$(dirname "$0")/lib.sh"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -44,7 +45,7 @@ if [ "$machine" != "$host" ]; then
 fi
 
 if [ "${1:-}" = "--wine" ]; then
-  loader=${WINELOADER:-/usr/lib/wine/wine64}
+  loader=$WINELOADER
   [ -n "${WINEPREFIX:-}" ] || { echo "no Wine prefix (source scripts/wine-env.sh first)"; exit 1; }
   printf '#include <stdio.h>\nint main(void) { puts("pe32 ran"); return 0; }\n' >"$scratch/hello.c"
   if ! i686-w64-mingw32-gcc -O0 -static -o "$scratch/hello.exe" "$scratch/hello.c" \

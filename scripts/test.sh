@@ -27,8 +27,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 exec </dev/null
+source scripts/lib.sh
 
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=$(orb_jobs)
 logs=$root/build/logs
 mkdir -p "$logs"
 # The native build whose tools (mkhost, regread) the Wine checks use beside a Windows build.

@@ -13,10 +13,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build=${1:-$root/build/linux32}
-jobs=${ORB_JOBS:-$(nproc 2>/dev/null || echo 2)}
-mkdir -p "$build"
-build=$(cd "$build" && pwd)
+source scripts/lib.sh
+build=$(orb_abs_dir "${1:-$root/build/linux32}")
+jobs=$(orb_jobs)
 
 if [ "${ORB_LINUX32_RUNNER:-}" = qemu ]; then
   runner=qemu why="ORB_LINUX32_RUNNER=qemu"
@@ -26,25 +25,21 @@ else
   runner=qemu
 fi
 if [ "$runner" = native ]; then
-  echo "test32: running natively: $why"
+  orb_say "running natively: $why"
 else
-  echo "test32: running under qemu-i386: $why"
-  command -v qemu-i386 >/dev/null || { echo "test32: qemu-i386 is missing (qemu-user)"; exit 1; }
+  orb_say "running under qemu-i386: $why"
+  command -v qemu-i386 >/dev/null || orb_die "qemu-i386 is missing (qemu-user)"
 fi
 
 toolchain=$root/cmake/linux-i686.cmake
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
+orb_ccache_launcher
 
-# Tests left out of the 32-bit run, by ctest name, each with its reason (printed below).
+# Tests left out of the 32-bit run: ctest name, then the reason (printed before the run).
 # Only what the emulator cannot do belongs here, never a failure of the code under test.
-excluded_tests=()
-excluded_reasons=()
+excluded=()
 if [ "$runner" = qemu ]; then
-  excluded_tests+=(ChildProcess.MissingProgramFailsToStart)
-  excluded_reasons+=("under qemu-user posix_spawn cannot report a failed exec: the emulator
+  excluded+=(ChildProcess.MissingProgramFailsToStart
+    "under qemu-user posix_spawn cannot report a failed exec: the emulator
     runs the spawn's vfork as a fork, so the child's exec error never reaches the parent,
     which sees a child that exits with 127 instead")
 fi
@@ -52,56 +47,46 @@ fi
 gtest=$build/gtest-install
 if [ ! -f "$gtest/lib/cmake/GTest/GTestConfig.cmake" ]; then
   cmake -S /usr/src/googletest -B "$build/gtest" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${launcher[@]}" -DCMAKE_INSTALL_PREFIX="$gtest" \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${orb_launcher[@]}" -DCMAKE_INSTALL_PREFIX="$gtest" \
     -DBUILD_GMOCK=ON -DBUILD_SHARED_LIBS=OFF >"$build/gtest-configure.log"
   cmake --build "$build/gtest" -j"$jobs" >"$build/gtest-build.log"
   cmake --install "$build/gtest" >/dev/null
 fi
 
 cmake -S . -B "$build/main" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${launcher[@]}" -DORB_GTEST32_PREFIX="$gtest" \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" "${orb_launcher[@]}" -DORB_GTEST32_PREFIX="$gtest" \
   -DORB_I386_NATIVE="$([ "$runner" = native ] && echo ON || echo OFF)" \
   -DGTest_DIR="$gtest/lib/cmake/GTest" >"$build/configure.log"
-cmake --build "$build/main" -j"$jobs" >"$build/build.log" 2>&1 || { tail -n 60 "$build/build.log"; exit 1; }
+orb_quiet "$build/build.log" cmake --build "$build/main" -j"$jobs"
 file "$build/main/tests/archive/archive_decoder_tests" 2>/dev/null | grep -q 'ELF 32-bit' ||
-  { echo "test32: the test programs are not 32-bit"; exit 1; }
+  orb_die "the test programs are not 32-bit"
 
 # Programs that the tests start themselves (a second process holding a file open, arxunzip
 # under the Info-ZIP comparison) are 32-bit too. Under emulation the kernel cannot run them:
 # each one becomes a small script that starts it under qemu-i386 (the kernel runs scripts
 # natively), and the program itself moves beside it as NAME.i686. Test programs are left as
-# they are: ctest starts them under qemu-i386 itself, and GoogleTest's programs are known by
-# the name of its test-listing flag inside them. A later build that relinks a program
-# replaces the script with the program again, and this step wraps it anew. A native run puts
-# back the programs that an earlier emulated run in this build folder wrapped.
+# they are: ctest starts them under qemu-i386 itself; GoogleTest's programs are known by
+# the name of its test-listing flag inside them, the fuzz targets by the name of their entry
+# point. A later build that relinks a program replaces the script with the program again,
+# and this step wraps it anew. A native run puts back the programs that an earlier emulated
+# run in this build folder wrapped.
 wrapped=0
-is_wrapper() { [ -f "$1.i686" ] && head -c 2 "$1" | grep -q '#!' && grep -q 'exec qemu-i386 ' "$1"; }
+is_wrapper() { [ -f "$1.i686" ] && head -c 2 "$1" | grep -q '#!' && grep -qE 'exec "?qemu-i386"? ' "$1"; }
 while IFS= read -r -d '' exe; do
   if [ "$runner" = native ]; then
     if is_wrapper "$exe"; then mv -f "$exe.i686" "$exe"; wrapped=$((wrapped + 1)); fi
     continue
   fi
   file -b "$exe" | grep -q '^ELF 32-bit' || continue
-  grep -q gtest_list_tests "$exe" && continue
+  grep -qE 'gtest_list_tests|LLVMFuzzerTestOneInput' "$exe" && continue
   mv -f "$exe" "$exe.i686"
-  printf '#!/bin/sh\nexec qemu-i386 "%s.i686" "$@"\n' "$exe" >"$exe"
-  chmod +x "$exe"
+  orb_wrapper "$exe" qemu-i386 "$exe.i686"
   wrapped=$((wrapped + 1))
 done < <(find "$build/main" -path '*/CMakeFiles' -prune -o -type f -perm -u+x ! -name '*.i686' -print0)
 if [ "$runner" = native ]; then
-  [ "$wrapped" -eq 0 ] || echo "test32: $wrapped programs wrapped by an earlier emulated run put back"
+  [ "$wrapped" -eq 0 ] || orb_say "$wrapped programs wrapped by an earlier emulated run put back"
 else
-  echo "test32: $wrapped programs started by the tests now run under qemu-i386"
+  orb_say "$wrapped programs started by the tests now run under qemu-i386"
 fi
 
-exclude=()
-if [ ${#excluded_tests[@]} -gt 0 ]; then
-  for i in "${!excluded_tests[@]}"; do
-    echo "test32: ${excluded_tests[$i]} left out: ${excluded_reasons[$i]}"
-  done
-  exclude=(-E "^($(IFS='|'; echo "${excluded_tests[*]}"))\$")
-fi
-ctest --test-dir "$build/main" -j"$jobs" --timeout 600 --output-on-failure --no-tests=error \
-  "${exclude[@]}" >"$build/ctest.log" 2>&1 || {
-  grep -Ev 'Passed +[0-9.]+ sec$' "$build/ctest.log" | tail -n 200; exit 1; }
-grep -E '^[0-9]+% tests passed|^Total Test time' "$build/ctest.log"
+orb_ctest "$build/main" "$build/ctest.log" 200 "${excluded[@]}"

@@ -14,42 +14,28 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build=${1:-$root/build/valgrind}
-jobs=${ORB_JOBS:-$(nproc 2>/dev/null || echo 2)}
-command -v valgrind >/dev/null || { echo "valgrind-run: valgrind is missing"; exit 1; }
-mkdir -p "$build"
-build=$(cd "$build" && pwd)
+source scripts/lib.sh
+command -v valgrind >/dev/null || orb_die "valgrind is missing"
+build=$(orb_abs_dir "${1:-$root/build/valgrind}")
+jobs=$(orb_jobs)
 
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
+orb_ccache_launcher
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORB_SANITIZE=OFF \
   -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g" -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" \
-  -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/valgrind-exec.sh" "${launcher[@]}" \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/valgrind-exec.sh" "${orb_launcher[@]}" \
   >"$build/configure.log"
-cmake --build "$build" -j"$jobs" >"$build/build.log" 2>&1 || { tail -n 60 "$build/build.log"; exit 1; }
+orb_quiet "$build/build.log" cmake --build "$build" -j"$jobs"
 # The launcher must have reached the test definitions, or this would be a plain run.
 grep -q valgrind-exec.sh "$build/tests/archive/archive_decoder_tests[1]_include.cmake" ||
-  { echo "valgrind-run: the tests are not started through scripts/valgrind-exec.sh"; exit 1; }
+  orb_die "the tests are not started through scripts/valgrind-exec.sh"
 
-# Tests left out of this run, by ctest name, each with its reason (printed below). Only what
-# valgrind cannot do belongs here, never a finding.
-excluded_tests=(ChildProcess.MissingProgramFailsToStart)
-excluded_reasons=("under valgrind posix_spawn cannot report a failed exec: valgrind runs
+# Tests left out of this run: ctest name, then the reason (printed before the run). Only
+# what valgrind cannot do belongs here, never a finding.
+orb_ctest "$build" "$build/ctest.log" 300 \
+  ChildProcess.MissingProgramFailsToStart \
+  "under valgrind posix_spawn cannot report a failed exec: valgrind runs
     the spawn's vfork as a fork, so the child's exec error never reaches the parent, which
-    sees a child that exits with 127 instead")
-exclude=()
-if [ ${#excluded_tests[@]} -gt 0 ]; then
-  for i in "${!excluded_tests[@]}"; do
-    echo "valgrind-run: ${excluded_tests[$i]} left out: ${excluded_reasons[$i]}"
-  done
-  exclude=(-E "^($(IFS='|'; echo "${excluded_tests[*]}"))\$")
-fi
-ctest --test-dir "$build" -j"$jobs" --timeout 600 --output-on-failure --no-tests=error \
-  "${exclude[@]}" >"$build/ctest.log" 2>&1 || {
-  grep -Ev 'Passed +[0-9.]+ sec$' "$build/ctest.log" | tail -n 300; exit 1; }
-grep -E '^[0-9]+% tests passed|^Total Test time' "$build/ctest.log"
+    sees a child that exits with 127 instead"
 
 # The programs the scripted tests start, under valgrind: each process logs to a file of its
 # own (their standard error is part of what the scripts check), and a clean process writes
@@ -57,10 +43,7 @@ grep -E '^[0-9]+% tests passed|^Total Test time' "$build/ctest.log"
 vglogs=$build/valgrind-logs
 rm -rf "$vglogs" "$build/wrapped"
 mkdir -p "$vglogs" "$build/wrapped"
-wrap() {
-  printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$root/scripts/valgrind-exec.sh" "$1" >"$build/wrapped/$2"
-  chmod +x "$build/wrapped/$2"
-}
+wrap() { orb_wrapper "$build/wrapped/$2" "$root/scripts/valgrind-exec.sh" "$1"; }
 wrap "$build/src/installer/qmvt04-setup" qmvt04-setup
 wrap "$build/tools/mkhost/mkhost" mkhost
 wrap "$build/tools/arxunzip/arxunzip" arxunzip
@@ -68,17 +51,16 @@ export ORB_VALGRIND_OPTS="--log-file=$vglogs/%p.log"
 scripted_rc=0
 timeout -k 10 1200 /usr/bin/python3 tests/installer/installer_e2e.py check \
   "$build/wrapped/qmvt04-setup" "$build/wrapped/mkhost" "$root" >"$build/e2e.log" 2>&1 ||
-  { scripted_rc=1; echo "valgrind-run: the end-to-end scenarios failed:"; tail -n 60 "$build/e2e.log"; }
+  { scripted_rc=1; orb_say "the end-to-end scenarios failed:"; tail -n 60 "$build/e2e.log"; }
 WINEPREFIX=$build/test-prefix timeout -k 10 600 sh tests/archive/arxunzip_infozip.sh \
   "$build/wrapped/arxunzip" \
   >"$build/arxunzip.log" 2>&1 ||
-  { [ $? -eq 77 ] || { scripted_rc=1; echo "valgrind-run: arxunzip against Info-ZIP failed:"; tail -n 60 "$build/arxunzip.log"; }; }
+  { [ $? -eq 77 ] || { scripted_rc=1; orb_say "arxunzip against Info-ZIP failed:"; tail -n 60 "$build/arxunzip.log"; }; }
 unset ORB_VALGRIND_OPTS
 found=$(find "$vglogs" -name '*.log' -size +0 | sort)
 if [ -n "$found" ]; then
   for f in $found; do echo "== $f"; head -n 80 "$f"; done
-  echo "valgrind-run: valgrind reported errors in the scripted runs"
-  exit 1
+  orb_die "valgrind reported errors in the scripted runs"
 fi
 [ "$scripted_rc" -eq 0 ] || exit 1
-echo "valgrind-run: scripted runs clean ($(find "$vglogs" -name '*.log' | wc -l) processes checked)"
+orb_say "scripted runs clean ($(find "$vglogs" -name '*.log' | wc -l) processes checked)"

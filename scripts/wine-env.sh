@@ -11,12 +11,8 @@
 #                      .reg files); installed as the EXIT trap unless WINE_ENV_NO_TRAP=1.
 # Every Wine call has a timeout: a dialog nobody answers must not hang the caller.
 #
-# WINELOADER names the Wine loader every script and cmake/wine-run.sh start programs with
-# (default: Debian's /usr/lib/wine/wine64, which is not on PATH); its wineserver is the one
-# beside it. The same loader runs the 32-bit build: for a PE32 program it starts the 32-bit
-# loader beside it (/usr/lib/wine/wine, from wine32:i386) in the same prefix. Wine itself
-# reads WINELOADER too, to start the loaders of child processes. Debian's /usr/bin/wine is
-# not used: that wrapper switches to the 32-bit loader as soon as wine32 is installed.
+# WINELOADER, the Wine loader every script starts programs with, and its WINESERVER come from
+# scripts/lib.sh, where its default is defined.
 
 # Wine refuses a relative prefix; make it absolute so that callers may name one from here.
 case "$1" in
@@ -25,8 +21,7 @@ case "$1" in
 esac
 export WINEDEBUG=-all LC_ALL=zh_CN.UTF-8 WINEDLLOVERRIDES="mscoree=;mshtml="
 unset DISPLAY WAYLAND_DISPLAY
-export WINELOADER="${WINELOADER:-/usr/lib/wine/wine64}"
-WINESERVER="$(dirname "$WINELOADER")/wineserver"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 wine_run() {
   timeout -k 5 "${WINE_TIMEOUT:-120}" "$WINELOADER" "$@"

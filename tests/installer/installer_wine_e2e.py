@@ -19,8 +19,9 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import installer_e2e as e2e  # noqa: E402
 
-# The loader scripts/wine-env.sh chose; wine64's also starts 32-bit programs.
-WINE = os.environ.get('WINELOADER', '/usr/lib/wine/wine64')
+# The loader scripts/wine-env.sh exports (its default is scripts/lib.sh's); wine64's also
+# starts 32-bit programs.
+WINE = os.environ.get('WINELOADER', '')
 PREFIX = os.environ.get('WINEPREFIX', '')
 ICONS = {0x30: '警告', 0x40: '信息'}
 
@@ -197,5 +198,7 @@ def demo(installer, dlgtool, mkhost, src):
 if __name__ == '__main__':
     if not PREFIX:
         sys.exit('WINEPREFIX is not set (source scripts/wine-env.sh <prefix> first)')
+    if not WINE:
+        sys.exit('WINELOADER is not set (source scripts/wine-env.sh <prefix> first)')
     mode, installer, dlgtool, mkhost, src = sys.argv[1:6]
     sys.exit((check if mode == 'check' else demo)(installer, dlgtool, mkhost, src))
