@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "dbf/DBFTable.h"
+#include "support/FakeUserInterface.h"
 #include "support/ZipBuilder.h"
 #include "faults/FaultEnv.h"
 #include "installer/Installer.h"
@@ -36,8 +37,7 @@
 namespace orb::installer {
 namespace {
 
-using test::RecordingUi;
-using test::ShownBox;
+using orbtest::ShownBox;
 using test::TestMachine;
 
 constexpr std::uint32_t kWarning = platform::kMbOk | platform::kMbIconWarning;
@@ -155,7 +155,8 @@ class SizeLimitedCatalog : public Catalog {
 // two other tasks), then the row injects its fault.
 struct Scene {
   TestMachine machine;
-  RecordingUi ui;
+  orbtest::FakeUserInterface ui;
+  orbtest::ScopedUserInterface ui_scope{ui};
   std::string host = machine.MakeDir("Zentab 2004");
   std::string tasks = machine.MakeDir("Tasks");
   std::string temp = machine.MakeDir("Temp");
@@ -392,7 +393,7 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
 
   // The boxes and the exit code. A missing box reads as an empty one, so that the checks
   // below still run.
-  const auto& boxes = s.ui.boxes;
+  const auto& boxes = s.ui.boxes();
   const ShownBox no_box{"", "", 0};
   const auto box = [&](std::size_t i) -> const ShownBox& {
     return i < boxes.size() ? boxes[i] : no_box;
