@@ -96,12 +96,16 @@ TEST_F(HostPatchTest, MissingExecutableIsNotCreated) {
 TEST_F(HostPatchTest, HostHeldOpenByAnotherProcessGivesInUseAndStaysUnchanged) {
   const std::string before = HostImage(TSites::stUnpatched);
   machine.WriteFile(exe, before);
+  // Held as a running host holds its executable: read access, others may only read.
   platform::ChildProcess holder;
-  ASSERT_EQ(0u, holder.Start(PathJoin(ProgramDir(), "orb_hold_file" ORB_EXE_SUFFIX), {exe}, true));
-  for (int i = 0; i < 500 && !TestMachine::Exists(exe + ".held"); ++i) {
+  const std::string ready = exe + ".held";
+  ASSERT_EQ(0u, holder.Start(ORB_HOLDFILE, {exe, "r", "r", ready}, true));
+  std::string opened;
+  for (int i = 0; i < 500 && opened.empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    opened = TestMachine::ReadFile(ready);
   }
-  ASSERT_TRUE(TestMachine::Exists(exe + ".held")) << "the helper did not open the file";
+  ASSERT_EQ("0", opened) << "the holder did not open the file";
   EXPECT_EQ(TPatchResult::prInUse, PatchHost(root));
   holder.CloseStdin();
   EXPECT_EQ(0u, holder.Wait());
