@@ -4,17 +4,17 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 
 #include "platform/registry.h"
-#include "support/MachineTurn.h"
 
 namespace orb::test {
 
 // A private machine for one test: on the native build a fresh prefix of its own (drive C:,
-// empty hives) selected for this process; on Windows the machine itself, with the keys the
-// installer reads cleared before and after. Scratch() is a new empty folder (Windows path,
+// empty hives of a 32-bit prefix, as the installer is a 32-bit program, and no user folder,
+// so that the temporary folder follows TMPDIR) selected for this process; on Windows the
+// machine itself, with the keys the installer reads cleared before and after. Scratch() is a new empty folder (Windows path,
 // trailing backslash) below the temporary folder.
 class TestMachine {
  public:
@@ -40,9 +40,11 @@ class TestMachine {
   bool MakeMachineHiveReadOnly();
 
  private:
+  // What each build's machine holds: natively its prefix, on Windows its turn of the
+  // shared machine.
+  struct Held;
+  std::unique_ptr<Held> held_;
   std::string scratch_;
-  std::string unix_root_;  // native build: the prefix, removed at the end
-  std::optional<orbtest::MachineTurn> turn_;  // Windows: the machine is shared
 };
 
 }  // namespace orb::test
