@@ -97,9 +97,19 @@ std::string MessageOf(F&& f) {
   return {};
 }
 
+// The file-object tests each work in a scratch folder of their own.
+class ScratchFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir.ok()); }
+  ScratchDir dir;
+};
+class Win32FileOptions : public ScratchFileTest {};
+class Win32FileOpen : public ScratchFileTest {};
+class Win32FileTransfer : public ScratchFileTest {};
+
 // ---- Options ----------------------------------------------------------------------
 
-TEST(Win32FileOptions, DefaultsAndSideEffectsOfTheSetters) {
+TEST_F(Win32FileOptions, DefaultsAndSideEffectsOfTheSetters) {
   TWin32File f;
   EXPECT_FALSE(f.Active());
   EXPECT_TRUE(f.Exclusive());
@@ -132,7 +142,7 @@ TEST(Win32FileOptions, DefaultsAndSideEffectsOfTheSetters) {
   EXPECT_FALSE(f.ReadOnly());
 }
 
-TEST(Win32FileOptions, OpenParametersFollowTheOptions) {
+TEST_F(Win32FileOptions, OpenParametersFollowTheOptions) {
   struct Case {
     const char* name;
     bool read_only, exclusive, temporary, auto_delete, truc, random, sequential;
@@ -150,8 +160,6 @@ TEST(Win32FileOptions, OpenParametersFollowTheOptions) {
       {"sequential", false, true, false, false, false, false, true, 0xC0000000u, 4,
        0x08000080u},
   };
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
   const std::string path = dir.Join("opts.bin");
   WriteAll(path, "x");
   for (const Case& c : cases) {
@@ -182,9 +190,7 @@ TEST(Win32FileOptions, OpenParametersFollowTheOptions) {
   }
 }
 
-TEST(Win32FileOptions, ChangingAnOptionOfAnOpenObjectIsAnAssertionFailure) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileOptions, ChangingAnOptionOfAnOpenObjectIsAnAssertionFailure) {
   TWin32File f;
   f.Open(dir.Join("a.bin"), false, true);
   const std::vector<std::pair<const char*, std::function<void()>>> setters = {
@@ -215,9 +221,7 @@ TEST(Win32FileOptions, ChangingAnOptionOfAnOpenObjectIsAnAssertionFailure) {
 
 // ---- Opening and closing ----------------------------------------------------------
 
-TEST(Win32FileOpen, MisuseAndMissingFilesRaiseTheirTexts) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileOpen, MisuseAndMissingFilesRaiseTheirTexts) {
   const std::string missing = dir.Join("missing.dbf");
 
   TWin32File unnamed;
@@ -238,9 +242,7 @@ TEST(Win32FileOpen, MisuseAndMissingFilesRaiseTheirTexts) {
             "文件 " + dir.path() + " 不存在");
 }
 
-TEST(Win32FileOpen, OpenAlwaysCreatesAndTrucExistingTruncates) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileOpen, OpenAlwaysCreatesAndTrucExistingTruncates) {
   const std::string path = dir.Join("new.bin");
   {
     TWin32File f;
@@ -267,9 +269,7 @@ TEST(Win32FileOpen, OpenAlwaysCreatesAndTrucExistingTruncates) {
   EXPECT_EQ(ReadAll(path), "");
 }
 
-TEST(Win32FileOpen, ActiveOnAnOpenObjectDoesNothingWhileOpenRaises) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileOpen, ActiveOnAnOpenObjectDoesNothingWhileOpenRaises) {
   const std::string path = dir.Join("twice.bin");
   CountingFile f;
   f.Open(path, false, true);
@@ -285,9 +285,7 @@ TEST(Win32FileOpen, ActiveOnAnOpenObjectDoesNothingWhileOpenRaises) {
   EXPECT_EQ(f.closes, 1);
 }
 
-TEST(Win32FileOpen, NotificationsRunInOrderAndSizeAndPositionSurviveTheClose) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileOpen, NotificationsRunInOrderAndSizeAndPositionSurviveTheClose) {
   const std::string path = dir.Join("events.bin");
   WriteAll(path, "0123456789");
   std::vector<std::string> log;
@@ -307,9 +305,7 @@ TEST(Win32FileOpen, NotificationsRunInOrderAndSizeAndPositionSurviveTheClose) {
   EXPECT_EQ(f.Position(), 0u) << "reset at the next open";
 }
 
-TEST(Win32FileOpen, FailedSizeQueryClosesTheHandleAndRaises) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileOpen, FailedSizeQueryClosesTheHandleAndRaises) {
   const std::string path = dir.Join("size.bin");
   CountingFile f;
   f.fail_get_size = platform::kErrorInvalidHandle;
@@ -328,9 +324,7 @@ TEST(Win32FileOpen, FailedSizeQueryClosesTheHandleAndRaises) {
   EXPECT_FALSE(after_open);
 }
 
-TEST(Win32FileOpen, SecondOpenForWritingOfTheSameFileIsASharingViolation) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileOpen, SecondOpenForWritingOfTheSameFileIsASharingViolation) {
   const std::string path = dir.Join("shared.dbf");
   TWin32File first;
   first.Open(path, false, true);
@@ -357,9 +351,7 @@ TEST(Win32FileOpen, SecondOpenForWritingOfTheSameFileIsASharingViolation) {
   EXPECT_THROW(ro.Open(path, true, true), EWin32Error);
 }
 
-TEST(Win32FileOpen, CloseFailureStillLeavesTheObjectClosed) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileOpen, CloseFailureStillLeavesTheObjectClosed) {
   const std::string path = dir.Join("close.bin");
   TWin32File f;
   bool after_close = false;
@@ -381,9 +373,7 @@ TEST(Win32FileOpen, CloseFailureStillLeavesTheObjectClosed) {
 
 // ---- Transfers --------------------------------------------------------------------
 
-TEST(Win32FileTransfer, SeekToTheCachedPositionMakesNoSystemCall) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileTransfer, SeekToTheCachedPositionMakesNoSystemCall) {
   const std::string path = dir.Join("seek.bin");
   WriteAll(path, "abcdefghij");
   CountingFile f;
@@ -409,9 +399,7 @@ TEST(Win32FileTransfer, SeekToTheCachedPositionMakesNoSystemCall) {
   EXPECT_EQ(MessageOf<EWin32FileError>([&] { f.Read(b, 1); }), "文件 " + path + " 没有打开");
 }
 
-TEST(Win32FileTransfer, ShortReadBufferRaisesAndLeavesThePositionAdvanced) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileTransfer, ShortReadBufferRaisesAndLeavesThePositionAdvanced) {
   const std::string path = dir.Join("short.bin");
   WriteAll(path, "0123456789");
   TWin32File f;
@@ -429,9 +417,7 @@ TEST(Win32FileTransfer, ShortReadBufferRaisesAndLeavesThePositionAdvanced) {
   f.ReadBuffer(b, 0);  // a count of 0 does nothing
 }
 
-TEST(Win32FileTransfer, WritesGrowSizeAndReadOnlyObjectsRefuseThem) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileTransfer, WritesGrowSizeAndReadOnlyObjectsRefuseThem) {
   const std::string path = dir.Join("grow.bin");
   WriteAll(path, "abc");
   {
@@ -454,9 +440,7 @@ TEST(Win32FileTransfer, WritesGrowSizeAndReadOnlyObjectsRefuseThem) {
             "文件 " + path + " 以只读方式打开，不能写");
 }
 
-TEST(Win32FileTransfer, WriteFillWritesChunksOf64ThroughTheWriteSlot) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileTransfer, WriteFillWritesChunksOf64ThroughTheWriteSlot) {
   const std::string path = dir.Join("fill.bin");
   CountingFile f;
   f.Open(path, false, true);
@@ -477,9 +461,7 @@ class HalfWriter : public TWin32File {
   }
 };
 
-TEST(Win32FileTransfer, ShortWriteBufferRaisesItsLengthError) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileTransfer, ShortWriteBufferRaisesItsLengthError) {
   const std::string path = dir.Join("half.bin");
   HalfWriter f;
   f.Open(path, false, true);
@@ -488,9 +470,7 @@ TEST(Win32FileTransfer, ShortWriteBufferRaisesItsLengthError) {
   EXPECT_EQ(f.Size(), 2u);
 }
 
-TEST(Win32FileTransfer, SetSizeCutsAndGrowsAndFailsOnReadOnlyObjects) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileTransfer, SetSizeCutsAndGrowsAndFailsOnReadOnlyObjects) {
   const std::string path = dir.Join("size.bin");
   WriteAll(path, "0123456789");
   {
@@ -522,9 +502,7 @@ TEST(Win32FileTransfer, SetSizeCutsAndGrowsAndFailsOnReadOnlyObjects) {
   EXPECT_EQ(ro.Size(), 6u);
 }
 
-TEST(Win32FileTransfer, FileOfExactly0xFFFFFFFFBytesOpens) {
-  ScratchDir dir;
-  ASSERT_TRUE(dir.ok());
+TEST_F(Win32FileTransfer, FileOfExactly0xFFFFFFFFBytesOpens) {
   const std::string path = dir.Join("big.bin");
   {
     TWin32File f;

@@ -3,7 +3,6 @@
 // here and compared file by file with what Info-ZIP unzip extracted from them.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -22,6 +21,7 @@
 #include "platform/fs.h"
 #include "platform/gbk.h"
 #include "support/FakeUserInterface.h"
+#include "support/PrefixPath.h"
 #include "support/ScratchDir.h"
 
 namespace {
@@ -148,11 +148,8 @@ std::optional<std::filesystem::file_time_type> WriteTime(const std::string& win_
   std::error_code ec;
   std::filesystem::path host(std::u8string(utf8.begin(), utf8.end()));
   if (!std::filesystem::exists(host, ec)) {
-    const char* prefix = std::getenv("WINEPREFIX");
-    if (prefix == nullptr || utf8.size() < 3 || utf8[1] != ':') return std::nullopt;
-    std::string u = std::string(prefix) + "/dosdevices/" +
-                    static_cast<char>(std::tolower(static_cast<unsigned char>(utf8[0]))) + ":";
-    for (std::size_t i = 2; i < utf8.size(); ++i) u += utf8[i] == '\\' ? '/' : utf8[i];
+    const std::string u = orbtest::UnixPathInPrefix(utf8);
+    if (u.empty()) return std::nullopt;
     host = u;
   }
   auto t = std::filesystem::last_write_time(host, ec);

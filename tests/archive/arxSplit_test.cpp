@@ -3,7 +3,6 @@
 // link. Native build only (the prefix's drive links are Unix symlinks).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -13,32 +12,23 @@
 #include "platform/fs.h"
 #include "platform/registry.h"
 #include "support/FakeUserInterface.h"
+#include "support/PrefixPath.h"
 #include "support/ScratchDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string UnixPathOf(const std::string& win) {
-  const char* prefix = std::getenv("WINEPREFIX");
-  if (prefix == nullptr || win.size() < 3 || win[1] != ':') return {};
-  std::string u = std::string(prefix) + "/dosdevices/" +
-                  static_cast<char>(std::tolower(static_cast<unsigned char>(win[0]))) + ":";
-  for (std::size_t i = 2; i < win.size(); ++i) u += win[i] == '\\' ? '/' : win[i];
-  return u;
-}
-
 class SplitSetTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.ok());
-    const char* prefix = std::getenv("WINEPREFIX");
-    if (prefix == nullptr) GTEST_SKIP() << "no WINEPREFIX: the test needs a prefix of its own";
     // Each test has a drive of its own, so that tests running side by side do not change
     // each other's disk.
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     letter_ = name.find("Cancelled") != std::string::npos ? "p" : "q";
-    link_ = std::string(prefix) + "/dosdevices/" + letter_ + ":";
+    link_ = orbtest::UnixPathInPrefix(letter_ + ":");
+    if (link_.empty()) GTEST_SKIP() << "no WINEPREFIX: the test needs a prefix of its own";
     ASSERT_EQ(platform::RegWriteValue(platform::RootKey::LocalMachine, "Software\\Wine\\Drives",
                                       letter_ + ":", platform::kRegSz,
                                       std::string("floppy") + '\0'),
@@ -91,7 +81,7 @@ class SplitSetTest : public ::testing::Test {
       ASSERT_EQ(orbtest::WriteWholeFile(win + "\\.windows-label", "PKBACK# 00" + std::to_string(d)),
                 0u);
       ASSERT_EQ(orbtest::WriteWholeFile(win + "\\set.zip", d == 1 ? disk1 : disk2), 0u);
-      disks_[d] = UnixPathOf(win);
+      disks_[d] = orbtest::UnixPathInPrefix(win);
       ASSERT_FALSE(disks_[d].empty());
     }
   }

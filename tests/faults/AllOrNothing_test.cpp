@@ -24,6 +24,7 @@
 #include "platform/process.h"
 #include "platform/resources.h"
 #include "platform/types.h"
+#include "support/FakeUserInterface.h"
 #include "task/Task.h"
 #include "tools/mkhost/HostImage.h"
 
@@ -31,7 +32,6 @@ namespace orb::installer {
 namespace {
 
 using test::CountingPlan;
-using test::RecordingUi;
 using test::TestMachine;
 
 const std::uint32_t kSiteAJump = 0x0023A592;
@@ -176,14 +176,15 @@ CleanRun MeasureCleanRun() {
   c.expected.before = r.Tree(true);
   c.expected.host_before = TestMachine::ReadFile(r.host_exe);
   c.expected.records_before = RecordCount(r.catalog);
-  RecordingUi ui;
+  orbtest::FakeUserInterface ui;
+  orbtest::ScopedUserInterface ui_scope{ui};
   {
     CountingPlan plan(0, 0, false);
     EXPECT_EQ(0, RunMain(DefaultServices()));
     c.calls = plan.calls;
   }
-  EXPECT_EQ(1u, ui.boxes.size());
-  if (!ui.boxes.empty()) EXPECT_EQ(std::string(kMsgFinished), ui.boxes.back().text);
+  EXPECT_EQ(1u, ui.boxes().size());
+  if (!ui.boxes().empty()) EXPECT_EQ(std::string(kMsgFinished), ui.boxes().back().text);
   c.expected.installed = Below(r.Tree(false), r.task_dir + "\\");
   EXPECT_FALSE(TestMachine::Exists(r.tasks + "\\" + kUndoFolder));
   EXPECT_EQ(Patched(c.expected.host_before), TestMachine::ReadFile(r.host_exe));
@@ -212,7 +213,8 @@ TEST(AllOrNothing, EveryFailedCallEndsInstalledOrExactlyAsBefore) {
       // The earlier copy's write times differ from the measured run's: take this one's.
       Expected e = clean.expected;
       e.before = r.Tree(true);
-      RecordingUi ui;
+      orbtest::FakeUserInterface ui;
+      orbtest::ScopedUserInterface ui_scope{ui};
       int code = -1;
       {
         CountingPlan plan(n, error, false);
@@ -220,7 +222,7 @@ TEST(AllOrNothing, EveryFailedCallEndsInstalledOrExactlyAsBefore) {
       }
       ++runs;
       const Verdict v = Judge(r, e);
-      const std::string last = ui.boxes.empty() ? std::string() : ui.boxes.back().text;
+      const std::string last = ui.boxes().empty() ? std::string() : ui.boxes().back().text;
       if (code == 0) {
         ++installed;
         EXPECT_TRUE(v.installed) << v.why;
@@ -265,12 +267,13 @@ TEST(AllOrNothing, EveryKillIsTakenBackOrFinishedByTheNextRun) {
     const std::uint32_t code = child.Wait();
     ASSERT_EQ(CountingPlan::kKilledCode, code) << "the child ran to its end before call " << n;
     ++killed;
-    RecordingUi ui;
+    orbtest::FakeUserInterface ui;
+    orbtest::ScopedUserInterface ui_scope{ui};
     EXPECT_EQ(0, RunMain(DefaultServices()));
     const Verdict v = Judge(r, e);
     EXPECT_TRUE(v.installed) << v.why;
-    ASSERT_FALSE(ui.boxes.empty());
-    EXPECT_EQ(std::string(kMsgFinished), ui.boxes.back().text);
+    ASSERT_FALSE(ui.boxes().empty());
+    EXPECT_EQ(std::string(kMsgFinished), ui.boxes().back().text);
     EXPECT_EQ(Patched(e.host_before), TestMachine::ReadFile(r.host_exe));
     if (HasFailure()) return;
   }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "dbf/DBFTable.h"
+#include "support/FakeUserInterface.h"
 #include "support/ZipBuilder.h"
 #include "faults/FaultEnv.h"
 #include "faults/HostMachine.h"
@@ -38,8 +39,7 @@
 namespace orb::installer {
 namespace {
 
-using test::RecordingUi;
-using test::ShownBox;
+using orbtest::ShownBox;
 using test::Snapshot;
 using test::StartsWithText;
 using test::TestMachine;
@@ -158,7 +158,8 @@ class SizeLimitedCatalog : public Catalog {
 // be (registry values, a host executable of a build that is never patched, a catalog with
 // two other tasks), then the row injects its fault.
 struct Scene : test::HostMachine {
-  RecordingUi ui;
+  orbtest::FakeUserInterface ui;
+  orbtest::ScopedUserInterface ui_scope{ui};
   std::string package;
 
   TInstallerServices services = DefaultServices();
@@ -255,7 +256,7 @@ std::vector<std::string> Listing(const std::string& dir) {
   return names;
 }
 
-// ---- the test ---------------------------------------------------------------------------------
+// ---- the checks after a run ------------------------------------------------------------------
 
 // What every failure box ends with: the run took back all it had changed.
 const std::string kUndoneTail = std::string("\r\n\r\n") + kMsgUndone;
@@ -263,6 +264,181 @@ const std::string kUndoneTail = std::string("\r\n\r\n") + kMsgUndone;
 bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
+
+// The boxes and the exit code. A missing box reads as an empty one, so that the checks
+// below still run.
+void CheckBoxes(Ending ending, const Scene& s, int code) {
+  const auto& boxes = s.ui.boxes();
+  const ShownBox no_box{"", "", 0};
+  const auto box = [&](std::size_t i) -> const ShownBox& {
+    return i < boxes.size() ? boxes[i] : no_box;
+  };
+  const auto box_is = [&](std::size_t i, const std::string& text, std::uint32_t flags) {
+    EXPECT_EQ(text, box(i).text) << "box " << i;
+    EXPECT_EQ(std::string(kCaption), box(i).caption) << "box " << i;
+    EXPECT_EQ(flags, box(i).flags) << "box " << i;
+  };
+  std::size_t expected_boxes = 1;
+  switch (ending) {
+    case Ending::kFinished:
+      EXPECT_EQ(0, code);
+      box_is(0, kMsgFinished, kInformation);
+      break;
+    case Ending::kFlagExistsThenFinished:
+      EXPECT_EQ(0, code);
+      box_is(0, kMsgFlagExists + s.task_dir, kInformation);
+      box_is(1, kMsgFinished, kInformation);
+      expected_boxes = 2;
+      break;
+    case Ending::kWrongVersion:
+      EXPECT_EQ(0, code);
+      box_is(0, kMsgWrongVersion, kInformation);
+      break;
+    case Ending::kInUse:
+      EXPECT_EQ(0, code);
+      box_is(0, kMsgInUse, kInformation);
+      break;
+    case Ending::kEntriesFailed: {
+      EXPECT_EQ(1, code);
+      const std::string& text = box(0).text;
+      EXPECT_TRUE(EndsWith(text, kUndoneTail)) << text;
+      EXPECT_EQ(0u, text.rfind(kMsgExtractFailed, 0)) << text;
+      EXPECT_GT(text.size(), std::string(kMsgExtractFailed).size()) << "no entry named";
+      if (!s.failed_entry.empty()) {
+        EXPECT_NE(std::string::npos, text.find(s.failed_entry)) << text;
+      }
+      if (!s.written_entry.empty()) {
+        EXPECT_EQ(std::string::npos, text.find(s.written_entry)) << text;
+      }
+      if (!s.known_message.empty()) {
+        EXPECT_NE(std::string::npos, text.find(s.known_message)) << text;
+      }
+      EXPECT_EQ(std::string(kCaption), box(0).caption);
+      EXPECT_EQ(kWarning, box(0).flags);
+      break;
+    }
+    case Ending::kHandler:
+      EXPECT_EQ(1, code);
+      EXPECT_FALSE(box(0).text.empty());
+      EXPECT_TRUE(EndsWith(box(0).text, kUndoneTail)) << box(0).text;
+      if (!s.known_message.empty()) {
+        EXPECT_EQ(s.known_message + kUndoneTail, box(0).text);
+      }
+      EXPECT_EQ(std::string(kCaption), box(0).caption);
+      EXPECT_EQ(kWarning, box(0).flags);
+      break;
+    case Ending::kCatalogErrorThenHandler:
+      EXPECT_EQ(1, code);
+      // The load reports the failure in its own box and the run goes on; registering then
+      // meets the same failure, which ends the run through the handler.
+      EXPECT_EQ(std::string(kCatalogCaption), box(0).caption);
+      EXPECT_EQ(kWarning, box(0).flags);
+      // The handler's box adds that the run was undone.
+      EXPECT_TRUE(EndsWith(box(1).text, kUndoneTail)) << box(1).text;
+      EXPECT_EQ(kCatalogError + box(1).text.substr(0, box(1).text.size() - kUndoneTail.size()),
+                box(0).text);
+      EXPECT_GT(box(1).text.size(), kUndoneTail.size());
+      if (!s.known_message.empty()) {
+        EXPECT_EQ(s.known_message + kUndoneTail, box(1).text);
+      }
+      EXPECT_EQ(std::string(kCaption), box(1).caption);
+      EXPECT_EQ(kWarning, box(1).flags);
+      expected_boxes = 2;
+      break;
+  }
+  if (boxes.size() != expected_boxes) {
+    std::string shown;
+    for (const ShownBox& b : boxes) shown += "\n  [" + b.caption + "] " + b.text;
+    ADD_FAILURE() << boxes.size() << " boxes, " << expected_boxes << " expected:" << shown;
+  }
+}
+
+// The catalog, against its bytes before the run.
+void CheckCatalog(CatalogAfter expected, const Scene& s, const std::string& catalog_before) {
+  const std::string catalog_after = s.ReadCatalog();
+  switch (expected) {
+    case CatalogAfter::kUnchanged:
+      EXPECT_TRUE(catalog_after == catalog_before) << "the catalog changed";
+      break;
+    case CatalogAfter::kRecordsKept: {
+      ASSERT_GE(catalog_before.size(), 12u);
+      const std::size_t kept =
+          Le16(catalog_before, 8) + Le32(catalog_before, 4) * std::size_t{Le16(catalog_before, 10)};
+      ASSERT_GE(catalog_after.size(), kept);
+      EXPECT_TRUE(catalog_before.substr(4, kept - 4) == catalog_after.substr(4, kept - 4))
+          << "the record count, a descriptor or an existing record changed";
+      EXPECT_LE(catalog_after.size(), kept + 16) << "something left behind the records";
+      break;
+    }
+    case CatalogAfter::kOursAppended: {
+      ASSERT_GE(catalog_before.size(), 12u);
+      ASSERT_GE(catalog_after.size(), 12u);
+      const std::uint32_t count = Le32(catalog_before, 4);
+      const std::size_t header = Le16(catalog_before, 8), record = Le16(catalog_before, 10);
+      const std::size_t kept = header + count * record;
+      EXPECT_EQ(count + 1, Le32(catalog_after, 4));
+      EXPECT_EQ(catalog_before.substr(8, 24), catalog_after.substr(8, 24));
+      ASSERT_GE(catalog_after.size(), kept + record);
+      // Descriptors and every record that was there, byte for byte.
+      EXPECT_TRUE(catalog_before.substr(32, kept - 32) == catalog_after.substr(32, kept - 32))
+          << "an existing record or descriptor changed";
+      const std::string_view added(catalog_after.data() + kept, record);
+      EXPECT_EQ(std::string(kTaskFlag), Field(added, kFlagAt, kFlagWidth));
+      EXPECT_EQ(s.task_dir, Field(added, kDirAt, kDirWidth));
+      EXPECT_EQ(kept + record + 16, catalog_after.size()) << "records, then one trailer";
+      break;
+    }
+    case CatalogAfter::kAbsent:
+      EXPECT_FALSE(TestMachine::Exists(s.catalog))
+          << "a catalog of " << catalog_after.size() << " bytes was left behind";
+      break;
+    case CatalogAfter::kCreated: {
+      ASSERT_GE(catalog_after.size(), 12u);
+      ASSERT_EQ(1u, Le32(catalog_after, 4));
+      const std::size_t header = Le16(catalog_after, 8), record = Le16(catalog_after, 10);
+      ASSERT_GE(catalog_after.size(), header + record);
+      const std::string_view added(catalog_after.data() + header, record);
+      EXPECT_EQ(std::string(kTaskFlag), Field(added, kFlagAt, kFlagWidth));
+      EXPECT_EQ(s.task_dir, Field(added, kDirAt, kDirWidth));
+      break;
+    }
+  }
+}
+
+// The host executable: both jump bytes, and nothing else, once both sites were verified.
+void CheckHost(HostAfter expected, const Scene& s, const std::string& host_before) {
+  std::string host_expected = host_before;
+  if (expected == HostAfter::kPatched) {
+    ASSERT_GT(host_expected.size(), kSiteBJump);
+    host_expected[kSiteAJump] = 0x7C;
+    host_expected[kSiteBJump] = 0x7C;
+  }
+  EXPECT_TRUE(host_expected == TestMachine::ReadFile(s.host_exe))
+      << (expected == HostAfter::kPatched ? "the host is not patched exactly"
+                                          : "the host executable changed");
+}
+
+// Outside what the run may change (the task folder unless it failed, the catalog, the host),
+// the tree is as it was.
+void CheckTree(const std::string& world, const std::vector<std::string>& excluded,
+               const std::map<std::string, std::string>& world_before) {
+  std::map<std::string, std::string> world_after;
+  Snapshot(world, excluded, world_after);
+  for (const auto& [path, bytes] : world_after) {
+    auto it = world_before.find(path);
+    if (it == world_before.end()) {
+      ADD_FAILURE() << "new: " << path;
+    } else if (it->second != bytes) {
+      ADD_FAILURE() << "changed: " << path;
+    }
+  }
+  for (const auto& [path, bytes] : world_before) {
+    if (world_after.count(path) == 0) ADD_FAILURE() << "gone: " << path;
+  }
+}
+
+// ---- the test ---------------------------------------------------------------------------------
+
 
 class InstallerFaultTest : public ::testing::TestWithParam<Row> {};
 
@@ -337,175 +513,18 @@ TEST_P(InstallerFaultTest, EndsWithItsMessageAndKeepsWhatItMayNotChange) {
     EXPECT_EQ(0u, holder->Wait());
   }
 
-  // The boxes and the exit code. A missing box reads as an empty one, so that the checks
-  // below still run.
-  const auto& boxes = s.ui.boxes;
-  const ShownBox no_box{"", "", 0};
-  const auto box = [&](std::size_t i) -> const ShownBox& {
-    return i < boxes.size() ? boxes[i] : no_box;
-  };
-  const auto box_is = [&](std::size_t i, const std::string& text, std::uint32_t flags) {
-    EXPECT_EQ(text, box(i).text) << "box " << i;
-    EXPECT_EQ(std::string(kCaption), box(i).caption) << "box " << i;
-    EXPECT_EQ(flags, box(i).flags) << "box " << i;
-  };
-  std::size_t expected_boxes = 1;
-  switch (row.ending) {
-    case Ending::kFinished:
-      EXPECT_EQ(0, code);
-      box_is(0, kMsgFinished, kInformation);
-      break;
-    case Ending::kFlagExistsThenFinished:
-      EXPECT_EQ(0, code);
-      box_is(0, kMsgFlagExists + s.task_dir, kInformation);
-      box_is(1, kMsgFinished, kInformation);
-      expected_boxes = 2;
-      break;
-    case Ending::kWrongVersion:
-      EXPECT_EQ(0, code);
-      box_is(0, kMsgWrongVersion, kInformation);
-      break;
-    case Ending::kInUse:
-      EXPECT_EQ(0, code);
-      box_is(0, kMsgInUse, kInformation);
-      break;
-    case Ending::kEntriesFailed: {
-      EXPECT_EQ(1, code);
-      const std::string& text = box(0).text;
-      EXPECT_TRUE(EndsWith(text, kUndoneTail)) << text;
-      EXPECT_EQ(0u, text.rfind(kMsgExtractFailed, 0)) << text;
-      EXPECT_GT(text.size(), std::string(kMsgExtractFailed).size()) << "no entry named";
-      if (!s.failed_entry.empty()) {
-        EXPECT_NE(std::string::npos, text.find(s.failed_entry)) << text;
-      }
-      if (!s.written_entry.empty()) {
-        EXPECT_EQ(std::string::npos, text.find(s.written_entry)) << text;
-      }
-      if (!s.known_message.empty()) {
-        EXPECT_NE(std::string::npos, text.find(s.known_message)) << text;
-      }
-      EXPECT_EQ(std::string(kCaption), box(0).caption);
-      EXPECT_EQ(kWarning, box(0).flags);
-      break;
-    }
-    case Ending::kHandler:
-      EXPECT_EQ(1, code);
-      EXPECT_FALSE(box(0).text.empty());
-      EXPECT_TRUE(EndsWith(box(0).text, kUndoneTail)) << box(0).text;
-      if (!s.known_message.empty()) {
-        EXPECT_EQ(s.known_message + kUndoneTail, box(0).text);
-      }
-      EXPECT_EQ(std::string(kCaption), box(0).caption);
-      EXPECT_EQ(kWarning, box(0).flags);
-      break;
-    case Ending::kCatalogErrorThenHandler:
-      EXPECT_EQ(1, code);
-      // The load reports the failure in its own box and the run goes on; registering then
-      // meets the same failure, which ends the run through the handler.
-      EXPECT_EQ(std::string(kCatalogCaption), box(0).caption);
-      EXPECT_EQ(kWarning, box(0).flags);
-      // The handler's box adds that the run was undone.
-      EXPECT_TRUE(EndsWith(box(1).text, kUndoneTail)) << box(1).text;
-      EXPECT_EQ(kCatalogError + box(1).text.substr(0, box(1).text.size() - kUndoneTail.size()),
-                box(0).text);
-      EXPECT_GT(box(1).text.size(), kUndoneTail.size());
-      if (!s.known_message.empty()) {
-        EXPECT_EQ(s.known_message + kUndoneTail, box(1).text);
-      }
-      EXPECT_EQ(std::string(kCaption), box(1).caption);
-      EXPECT_EQ(kWarning, box(1).flags);
-      expected_boxes = 2;
-      break;
-  }
-  if (boxes.size() != expected_boxes) {
-    std::string shown;
-    for (const ShownBox& b : boxes) shown += "\n  [" + b.caption + "] " + b.text;
-    ADD_FAILURE() << boxes.size() << " boxes, " << expected_boxes << " expected:" << shown;
-  }
-
+  CheckBoxes(row.ending, s, code);
   // No temporary archive.
   EXPECT_TRUE(Listing(s.temp).empty()) << "left in the temporary folder: " << Listing(s.temp)[0];
-
-  // The catalog.
-  const std::string catalog_after = s.ReadCatalog();
-  switch (row.catalog) {
-    case CatalogAfter::kUnchanged:
-      EXPECT_TRUE(catalog_after == catalog_before) << "the catalog changed";
-      break;
-    case CatalogAfter::kRecordsKept: {
-      ASSERT_GE(catalog_before.size(), 12u);
-      const std::size_t kept =
-          Le16(catalog_before, 8) + Le32(catalog_before, 4) * std::size_t{Le16(catalog_before, 10)};
-      ASSERT_GE(catalog_after.size(), kept);
-      EXPECT_TRUE(catalog_before.substr(4, kept - 4) == catalog_after.substr(4, kept - 4))
-          << "the record count, a descriptor or an existing record changed";
-      EXPECT_LE(catalog_after.size(), kept + 16) << "something left behind the records";
-      break;
-    }
-    case CatalogAfter::kOursAppended: {
-      ASSERT_GE(catalog_before.size(), 12u);
-      ASSERT_GE(catalog_after.size(), 12u);
-      const std::uint32_t count = Le32(catalog_before, 4);
-      const std::size_t header = Le16(catalog_before, 8), record = Le16(catalog_before, 10);
-      const std::size_t kept = header + count * record;
-      EXPECT_EQ(count + 1, Le32(catalog_after, 4));
-      EXPECT_EQ(catalog_before.substr(8, 24), catalog_after.substr(8, 24));
-      ASSERT_GE(catalog_after.size(), kept + record);
-      // Descriptors and every record that was there, byte for byte.
-      EXPECT_TRUE(catalog_before.substr(32, kept - 32) == catalog_after.substr(32, kept - 32))
-          << "an existing record or descriptor changed";
-      const std::string_view added(catalog_after.data() + kept, record);
-      EXPECT_EQ(std::string(kTaskFlag), Field(added, kFlagAt, kFlagWidth));
-      EXPECT_EQ(s.task_dir, Field(added, kDirAt, kDirWidth));
-      EXPECT_EQ(kept + record + 16, catalog_after.size()) << "records, then one trailer";
-      break;
-    }
-    case CatalogAfter::kAbsent:
-      EXPECT_FALSE(TestMachine::Exists(s.catalog))
-          << "a catalog of " << catalog_after.size() << " bytes was left behind";
-      break;
-    case CatalogAfter::kCreated: {
-      ASSERT_GE(catalog_after.size(), 12u);
-      ASSERT_EQ(1u, Le32(catalog_after, 4));
-      const std::size_t header = Le16(catalog_after, 8), record = Le16(catalog_after, 10);
-      ASSERT_GE(catalog_after.size(), header + record);
-      const std::string_view added(catalog_after.data() + header, record);
-      EXPECT_EQ(std::string(kTaskFlag), Field(added, kFlagAt, kFlagWidth));
-      EXPECT_EQ(s.task_dir, Field(added, kDirAt, kDirWidth));
-      break;
-    }
-  }
-
-  // The host executable: both jump bytes, and nothing else, once both sites were verified.
-  std::string host_expected = host_before;
-  if (row.host == HostAfter::kPatched) {
-    ASSERT_GT(host_expected.size(), kSiteBJump);
-    host_expected[kSiteAJump] = 0x7C;
-    host_expected[kSiteBJump] = 0x7C;
-  }
-  EXPECT_TRUE(host_expected == TestMachine::ReadFile(s.host_exe))
-      << (row.host == HostAfter::kPatched ? "the host is not patched exactly"
-                                          : "the host executable changed");
-
+  CheckCatalog(row.catalog, s, catalog_before);
+  if (HasFatalFailure()) return;
+  CheckHost(row.host, s, host_before);
+  if (HasFatalFailure()) return;
   for (const auto& [file, bytes] : s.kept_files) {
     EXPECT_TRUE(bytes == TestMachine::ReadFile(file)) << file << " changed";
   }
 
-  // Outside the task folder and the catalog (everywhere but the catalog when the run
-  // failed), the tree is as it was.
-  std::map<std::string, std::string> world_after;
-  Snapshot(world, excluded, world_after);
-  for (const auto& [path, bytes] : world_after) {
-    auto it = world_before.find(path);
-    if (it == world_before.end()) {
-      ADD_FAILURE() << "new: " << path;
-    } else if (it->second != bytes) {
-      ADD_FAILURE() << "changed: " << path;
-    }
-  }
-  for (const auto& [path, bytes] : world_before) {
-    if (world_after.count(path) == 0) ADD_FAILURE() << "gone: " << path;
-  }
+  CheckTree(world, excluded, world_before);
 }
 
 // ---- the rows ---------------------------------------------------------------------------------

@@ -6,12 +6,12 @@
 
 #include "faults/CountingPlan.h"
 #include "installer/Installer.h"
-#include "installer/InstallerTestEnv.h"
-#include "platform/clock.h"
+#include "support/FakeUserInterface.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
-  orb::test::RecordingUi ui;
+  orbtest::FakeUserInterface ui;
+  orbtest::ScopedUserInterface ui_scope{ui};
   orb::test::CountingPlan plan(std::stoull(argv[1]), 0, true);
   return orb::installer::RunMain(orb::installer::DefaultServices());
 }

@@ -9,13 +9,13 @@
 #include "installer/InstallerTestEnv.h"
 #include "installer/SysUtils.h"
 #include "platform/process.h"
+#include "support/FakeUserInterface.h"
 #include "tools/mkhost/HostImage.h"
 
 namespace orb::installer {
 namespace {
 
 using mkhost::TSites;
-using test::RecordingUi;
 using test::TestMachine;
 
 constexpr std::uint32_t kJumpA = 0x0023A592;
@@ -31,16 +31,17 @@ std::string HostImage(TSites sites, bool short_image = false) {
 class HostPatchTest : public ::testing::Test {
  protected:
   TestMachine machine;
-  RecordingUi ui;
+  orbtest::FakeUserInterface ui;
+  orbtest::ScopedUserInterface ui_scope{ui};
   // A folder name ending in 乗 (81 5C): the executable's path must not lose a byte.
   std::string root = machine.MakeDir("主机\x81\x5C");
   std::string exe = root + "\\Zentab04.exe";
 
   void ExpectOneBox(const char* text) {
-    ASSERT_EQ(1u, ui.boxes.size());
-    EXPECT_EQ(text, ui.boxes[0].text);
-    EXPECT_EQ(kCaption, ui.boxes[0].caption);
-    EXPECT_EQ(0x40u, ui.boxes[0].flags);
+    ASSERT_EQ(1u, ui.boxes().size());
+    EXPECT_EQ(text, ui.boxes()[0].text);
+    EXPECT_EQ(kCaption, ui.boxes()[0].caption);
+    EXPECT_EQ(0x40u, ui.boxes()[0].flags);
   }
 };
 
@@ -66,7 +67,7 @@ TEST_F(HostPatchTest, OutcomeAndBytesForEachStateOfTheSites) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ui.boxes.clear();
+    ui.ClearBoxes();
     const std::string before = HostImage(c.sites, c.short_image);
     machine.WriteFile(exe, before);
     EXPECT_EQ(c.result, PatchHost(root));
@@ -95,12 +96,16 @@ TEST_F(HostPatchTest, MissingExecutableIsNotCreated) {
 TEST_F(HostPatchTest, HostHeldOpenByAnotherProcessGivesInUseAndStaysUnchanged) {
   const std::string before = HostImage(TSites::stUnpatched);
   machine.WriteFile(exe, before);
+  // Held as a running host holds its executable: read access, others may only read.
   platform::ChildProcess holder;
-  ASSERT_EQ(0u, holder.Start(PathJoin(ProgramDir(), "orb_hold_file" ORB_EXE_SUFFIX), {exe}, true));
-  for (int i = 0; i < 500 && !TestMachine::Exists(exe + ".held"); ++i) {
+  const std::string ready = exe + ".held";
+  ASSERT_EQ(0u, holder.Start(ORB_HOLDFILE, {exe, "r", "r", ready}, true));
+  std::string opened;
+  for (int i = 0; i < 500 && opened.empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    opened = TestMachine::ReadFile(ready);
   }
-  ASSERT_TRUE(TestMachine::Exists(exe + ".held")) << "the helper did not open the file";
+  ASSERT_EQ("0", opened) << "the holder did not open the file";
   EXPECT_EQ(TPatchResult::prInUse, PatchHost(root));
   holder.CloseStdin();
   EXPECT_EQ(0u, holder.Wait());

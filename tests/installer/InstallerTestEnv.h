@@ -1,77 +1,20 @@
-// Doubles and scratch space shared by the installer's tests: a user interface that records
-// message boxes and answers folder dialogs from a script, a fixed clock, scratch folders
-// through the operating-system layer, and a registry the test may write.
+// The machine the installer's tests run on: scratch folders through the operating-system
+// layer and a registry the test may write. The user interface and clock doubles are the
+// shared ones of support/FakeUserInterface.h.
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <optional>
+#include <memory>
 #include <string>
-#include <vector>
 
-#include "platform/clock.h"
 #include "platform/registry.h"
-#include "platform/ui.h"
-#include "support/MachineTurn.h"
 
 namespace orb::test {
 
-struct ShownBox {
-  std::string text;
-  std::string caption;
-  std::uint32_t flags;
-};
-
-class RecordingUi : public platform::UserInterface {
- public:
-  RecordingUi() { previous_ = platform::SetUserInterface(this); }
-  ~RecordingUi() override { platform::SetUserInterface(previous_); }
-
-  int ShowMessageBox(const std::string& text, const std::string& caption,
-                     std::uint32_t flags) override {
-    boxes.push_back({text, caption, flags});
-    return platform::kIdOk;
-  }
-  // Answers with the next scripted folder (nullopt = cancel). Every folder offered before
-  // the answer is put through the request's accept callback, whose verdicts are recorded.
-  bool BrowseForFolder(const platform::BrowseRequest& request, std::string& folder) override {
-    requests.push_back(request);
-    for (const std::string& f : offered) accepted.push_back(!request.accept || request.accept(f));
-    if (answers.empty() || !answers.front()) {
-      if (!answers.empty()) answers.pop_front();
-      return false;
-    }
-    folder = *answers.front();
-    answers.pop_front();
-    return true;
-  }
-  void ProcessMessages() override {}
-
-  std::vector<ShownBox> boxes;
-  std::vector<platform::BrowseRequest> requests;
-  std::deque<std::optional<std::string>> answers;
-  std::vector<std::string> offered;
-  std::vector<bool> accepted;
-
- private:
-  platform::UserInterface* previous_;
-};
-
-class FixedClock : public platform::Clock {
- public:
-  explicit FixedClock(platform::LocalTime t) : now(t) { previous_ = platform::SetClock(this); }
-  ~FixedClock() override { platform::SetClock(previous_); }
-  platform::LocalTime Now() override { return now; }
-  std::uint32_t TickCount() override { return 0; }
-  platform::LocalTime now;
-
- private:
-  platform::Clock* previous_;
-};
-
 // A private machine for one test: on the native build a fresh prefix of its own (drive C:,
-// empty hives) selected for this process; on Windows the machine itself, with the keys the
-// installer reads cleared before and after. Scratch() is a new empty folder (Windows path,
+// empty hives of a 32-bit prefix, as the installer is a 32-bit program, and no user folder,
+// so that the temporary folder follows TMPDIR) selected for this process; on Windows the
+// machine itself, with the keys the installer reads cleared before and after. Scratch() is a new empty folder (Windows path,
 // trailing backslash) below the temporary folder.
 class TestMachine {
  public:
@@ -97,9 +40,11 @@ class TestMachine {
   bool MakeMachineHiveReadOnly();
 
  private:
+  // What each build's machine holds: natively its prefix, on Windows its turn of the
+  // shared machine.
+  struct Held;
+  std::unique_ptr<Held> held_;
   std::string scratch_;
-  std::string unix_root_;  // native build: the prefix, removed at the end
-  std::optional<orbtest::MachineTurn> turn_;  // Windows: the machine is shared
 };
 
 }  // namespace orb::test

@@ -6,6 +6,7 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/process.h"
+#include "support/MachineTurn.h"
 
 namespace orb::test {
 namespace {
@@ -18,9 +19,12 @@ void ClearInstallerKeys() {
 
 }  // namespace
 
-TestMachine::TestMachine() {
-  turn_.emplace("installer-tests");
-  EXPECT_TRUE(turn_->held()) << "could not take the test machine";
+struct TestMachine::Held {
+  orbtest::MachineTurn turn{"installer-tests"};
+};
+
+TestMachine::TestMachine() : held_(std::make_unique<Held>()) {
+  EXPECT_TRUE(held_->turn.held()) << "could not take the test machine";
   ClearInstallerKeys();
   std::string name;
   EXPECT_EQ(0u, platform::TempFileName(platform::TempPath(), "orb", name));

@@ -3,6 +3,7 @@
 
 #include "installer/Installer.h"
 #include "installer/InstallerTestEnv.h"
+#include "support/FakeUserInterface.h"
 #include "tools/mkhost/HostImage.h"
 
 namespace orb::installer {
@@ -10,7 +11,8 @@ namespace {
 
 TEST(InstallerWithoutPackage, EndsWithoutMessageOrExtraction) {
   test::TestMachine machine;
-  test::RecordingUi ui;
+  orbtest::FakeUserInterface ui;
+  orbtest::ScopedUserInterface ui_scope{ui};
   const std::string host = machine.MakeDir("host");
   machine.WriteFile(host + "\\Zentab04.exe", mkhost::BuildHostImage({}));
   test::TestMachine::SetString(platform::RootKey::LocalMachine, "Software\\Kestrovan\\Zentab2004",
@@ -25,7 +27,7 @@ TEST(InstallerWithoutPackage, EndsWithoutMessageOrExtraction) {
                                 return nullptr;
                               }};
   EXPECT_EQ(0, RunInstaller(services));
-  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(ui.boxes().empty());
   EXPECT_FALSE(used);
 }
 

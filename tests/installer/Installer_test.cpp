@@ -13,12 +13,12 @@
 #include "installer/SysUtils.h"
 #include "platform/fs.h"
 #include "platform/resources.h"
+#include "support/FakeUserInterface.h"
 #include "tools/mkhost/HostImage.h"
 
 namespace orb::installer {
 namespace {
 
-using test::RecordingUi;
 using test::TestMachine;
 
 const char kRootKey04[] = "Software\\Kestrovan\\Zentab2004";
@@ -79,7 +79,8 @@ class FakeCatalog : public Catalog {
 class InstallerTest : public ::testing::Test {
  protected:
   TestMachine machine;
-  RecordingUi ui;
+  orbtest::FakeUserInterface ui;
+  orbtest::ScopedUserInterface ui_scope{ui};
   Journal journal;
   TExtractionOutcome outcome;
   bool extraction_raises = false;
@@ -104,7 +105,7 @@ class InstallerTest : public ::testing::Test {
   }
   std::vector<std::string> Texts() const {
     std::vector<std::string> t;
-    for (const auto& b : ui.boxes) t.push_back(b.text);
+    for (const auto& b : ui.boxes()) t.push_back(b.text);
     return t;
   }
 };
@@ -125,11 +126,11 @@ TEST_F(InstallerTest, CompleteRunExtractsRegistersAndReportsFinished) {
   EXPECT_EQ(platform::TempPath(), journal.archive_name.substr(0, platform::TempPath().size()));
   EXPECT_EQ(".TMP", journal.archive_name.substr(journal.archive_name.size() - 4));
   EXPECT_FALSE(TestMachine::Exists(journal.archive_name)) << "the temporary archive is deleted";
-  ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ(kMsgFinished, ui.boxes[0].text);
-  EXPECT_EQ(kCaption, ui.boxes[0].caption);
-  EXPECT_EQ(0x40u, ui.boxes[0].flags);
-  EXPECT_TRUE(ui.requests.empty());
+  ASSERT_EQ(1u, ui.boxes().size());
+  EXPECT_EQ(kMsgFinished, ui.boxes()[0].text);
+  EXPECT_EQ(kCaption, ui.boxes()[0].caption);
+  EXPECT_EQ(0x40u, ui.boxes()[0].flags);
+  EXPECT_TRUE(ui.browse_requests().empty());
 }
 
 TEST_F(InstallerTest, RegistryLocationsAreTriedInOrderThenTheDefaults) {
@@ -167,26 +168,26 @@ TEST_F(InstallerTest, RegistryLocationsAreTriedInOrderThenTheDefaults) {
     ASSERT_GE(journal.calls.size(), 2u);
     EXPECT_EQ("extract " + c.expected_tasks, journal.calls[0]);
     EXPECT_EQ("load " + c.expected_root, journal.calls[1]);
-    EXPECT_TRUE(ui.requests.empty());
+    EXPECT_TRUE(ui.browse_requests().empty());
   }
 }
 
 TEST_F(InstallerTest, WithoutRegistryTheOperatorIsAskedAndMayCancel) {
-  ui.answers = {std::nullopt};
+  ui.QueueBrowseCancel();
   EXPECT_EQ(0, RunInstaller(Services()));
-  ASSERT_EQ(1u, ui.requests.size());
-  EXPECT_EQ(kDialogTitle, ui.requests[0].title);
-  EXPECT_EQ("", ui.requests[0].initial_folder);
-  EXPECT_EQ("", ui.requests[0].root);
-  EXPECT_FALSE(ui.requests[0].new_style);
-  EXPECT_TRUE(ui.requests[0].dont_go_below_domain) << "network folders are refused";
-  EXPECT_TRUE(ui.boxes.empty());
+  ASSERT_EQ(1u, ui.browse_requests().size());
+  EXPECT_EQ(kDialogTitle, ui.browse_requests()[0].title);
+  EXPECT_EQ("", ui.browse_requests()[0].initial_folder);
+  EXPECT_EQ("", ui.browse_requests()[0].root);
+  EXPECT_FALSE(ui.browse_requests()[0].new_style);
+  EXPECT_TRUE(ui.browse_requests()[0].dont_go_below_domain) << "network folders are refused";
+  EXPECT_TRUE(ui.boxes().empty());
   EXPECT_TRUE(journal.calls.empty());
 }
 
 TEST_F(InstallerTest, FolderChosenInTheDialogIsUsedWithoutTrailingBackslash) {
   PutHost("ZentabE.exe", {2, 9, 0, 0});
-  ui.answers = {host + "\\"};
+  ui.QueueFolder(host + "\\");
   EXPECT_EQ(0, RunInstaller(Services()));
   ASSERT_GE(journal.calls.size(), 2u);
   EXPECT_EQ("load " + host, journal.calls[1]);
@@ -197,14 +198,14 @@ TEST_F(InstallerTest, DriveRootChosenInTheDialogLosesItsBackslash) {
   // The host executable is then looked for as C:\Zentab04.exe.
   const std::string exe = "C:\\Zentab04.exe";
   if (TestMachine::Exists(exe)) GTEST_SKIP() << "the machine's C:\\ already holds a host";
-  ui.answers = {std::string("C:\\")};
+  ui.QueueFolder("C:\\");
   EXPECT_EQ(0, RunInstaller(Services()));
   EXPECT_EQ((std::vector<std::string>{kMsgNoHost}), Texts());
   mkhost::THostSpec host_spec;
   host_spec.version = {2, 9, 0, 0};
   machine.WriteFile(exe, mkhost::BuildHostImage(host_spec));
-  ui.boxes.clear();
-  ui.answers = {std::string("C:\\")};
+  ui.ClearBoxes();
+  ui.QueueFolder("C:\\");
   EXPECT_EQ(0, RunInstaller(Services()));
   platform::RemoveFile(exe);
   ASSERT_GE(journal.calls.size(), 2u);
@@ -215,11 +216,11 @@ TEST_F(InstallerTest, DriveRootChosenInTheDialogLosesItsBackslash) {
 TEST_F(InstallerTest, RegistryFolderWithoutHostGivesTheNoHostWarningAndNoDialog) {
   Seed();
   EXPECT_EQ(0, RunInstaller(Services()));
-  ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ(kMsgNoHost, ui.boxes[0].text);
-  EXPECT_EQ(kCaption, ui.boxes[0].caption);
-  EXPECT_EQ(0x30u, ui.boxes[0].flags);
-  EXPECT_TRUE(ui.requests.empty());
+  ASSERT_EQ(1u, ui.boxes().size());
+  EXPECT_EQ(kMsgNoHost, ui.boxes()[0].text);
+  EXPECT_EQ(kCaption, ui.boxes()[0].caption);
+  EXPECT_EQ(0x30u, ui.boxes()[0].flags);
+  EXPECT_TRUE(ui.browse_requests().empty());
   EXPECT_TRUE(journal.calls.empty());
 }
 
@@ -242,11 +243,11 @@ TEST_F(InstallerTest, HostVersionDecidesTheOutcome) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ui.boxes.clear();
+    ui.ClearBoxes();
     PutHost("Zentab04.exe", c.version);
     EXPECT_EQ(0, RunInstaller(Services()));
     EXPECT_EQ((std::vector<std::string>{c.message}), Texts());
-    EXPECT_EQ(0x40u, ui.boxes.at(0).flags);
+    EXPECT_EQ(0x40u, ui.boxes().at(0).flags);
   }
   // The patched build's executable was patched on the last row.
   const std::string bytes = TestMachine::ReadFile(host + "\\Zentab04.exe");
@@ -286,7 +287,7 @@ TEST_F(InstallerTest, FlagRegisteredForAnotherFolderIsReportedBeforeTheOutcome) 
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ui.boxes.clear();
+    ui.ClearBoxes();
     journal.calls.clear();
     registered_dir = c.registered;
     EXPECT_EQ(0, RunInstaller(Services()));
@@ -294,7 +295,7 @@ TEST_F(InstallerTest, FlagRegisteredForAnotherFolderIsReportedBeforeTheOutcome) 
     if (c.reported) expected.push_back(std::string(kMsgFlagExists) + task_dir);
     expected.push_back(kMsgFinished);
     EXPECT_EQ(expected, Texts());
-    for (const auto& b : ui.boxes) EXPECT_EQ(0x40u, b.flags);
+    for (const auto& b : ui.boxes()) EXPECT_EQ(0x40u, b.flags);
     EXPECT_NE(std::find(journal.calls.begin(), journal.calls.end(), "register " + task_dir),
               journal.calls.end())
         << "registration is attempted either way; the catalog keeps an existing one";
@@ -308,12 +309,12 @@ TEST_F(InstallerTest, FailedEntriesStopTheRunBeforeCatalogAndPatch) {
   outcome.failures = {{"2004年度企业QMVT考核任务.TSK/PARA/HZFMDY.PRN", "File fails CRC check"}};
   EXPECT_EQ(1, RunInstaller(Services()));
   EXPECT_EQ(1u, journal.calls.size()) << "no catalog";
-  ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ(kCaption, ui.boxes[0].caption);
-  EXPECT_EQ(0x30u, ui.boxes[0].flags);
-  EXPECT_NE(std::string::npos, ui.boxes[0].text.find(kMsgExtractFailed));
-  EXPECT_NE(std::string::npos, ui.boxes[0].text.find("PARA/HZFMDY.PRN"));
-  EXPECT_NE(std::string::npos, ui.boxes[0].text.find("File fails CRC check"));
+  ASSERT_EQ(1u, ui.boxes().size());
+  EXPECT_EQ(kCaption, ui.boxes()[0].caption);
+  EXPECT_EQ(0x30u, ui.boxes()[0].flags);
+  EXPECT_NE(std::string::npos, ui.boxes()[0].text.find(kMsgExtractFailed));
+  EXPECT_NE(std::string::npos, ui.boxes()[0].text.find("PARA/HZFMDY.PRN"));
+  EXPECT_NE(std::string::npos, ui.boxes()[0].text.find("File fails CRC check"));
   EXPECT_FALSE(TestMachine::Exists(journal.archive_name));
   EXPECT_TRUE(before == TestMachine::ReadFile(host + "\\Zentab04.exe"));
 }
@@ -327,10 +328,10 @@ TEST_F(InstallerTest, ExtractionErrorReachesTheProcessHandlerAfterTheTempFileIsG
   EXPECT_EQ(1, RunMain(Services()));
   EXPECT_EQ("Kestrovan通用数据管理平台", HostAppTitle()) << "host settings are read at start-up";
   EXPECT_EQ(2u, journal.calls.size()) << "the second run also stops after extraction";
-  ASSERT_EQ(1u, ui.boxes.size());
-  EXPECT_EQ(std::string("Archive is corrupt\r\n\r\n") + kMsgUndone, ui.boxes[0].text);
-  EXPECT_EQ(kCaption, ui.boxes[0].caption);
-  EXPECT_EQ(0x30u, ui.boxes[0].flags);
+  ASSERT_EQ(1u, ui.boxes().size());
+  EXPECT_EQ(std::string("Archive is corrupt\r\n\r\n") + kMsgUndone, ui.boxes()[0].text);
+  EXPECT_EQ(kCaption, ui.boxes()[0].caption);
+  EXPECT_EQ(0x30u, ui.boxes()[0].flags);
 }
 
 }  // namespace

@@ -7,12 +7,11 @@
 #include "installer/InstallerTestEnv.h"
 #include "platform/fs.h"
 #include "platform/volume.h"
+#include "support/FakeUserInterface.h"
 
 namespace orb {
 namespace {
 
-using test::FixedClock;
-using test::RecordingUi;
 using test::TestMachine;
 
 // 乗 is 81 5C in GBK: its trail byte is a backslash byte but never a separator.
@@ -79,7 +78,8 @@ class TempNameTest : public ::testing::Test {
  protected:
   TestMachine machine;
   // 7 December, 02:18:06.123: the stamp multiplies seconds by milliseconds.
-  FixedClock clock{platform::LocalTime{2004, 12, 2, 7, 2, 18, 6, 123}};
+  orbtest::FakeClock clock{platform::LocalTime{2004, 12, 2, 7, 2, 18, 6, 123}};
+  orbtest::ScopedClock clock_scope{clock};
 };
 
 TEST_F(TempNameTest, NameIsStampInTheTemporaryFolderAndIsNotCreated) {
@@ -179,30 +179,33 @@ TEST_F(RegistryTest, KeyWithoutWriteAccessCountsAsAbsent) {
 }
 
 TEST(SelectFolder, ReturnsTheChosenFolderOrLeavesDirectoryOnCancel) {
-  RecordingUi ui;
-  ui.answers = {std::nullopt, std::string("C:\\Host")};
+  orbtest::FakeUserInterface ui;
+  orbtest::ScopedUserInterface ui_scope{ui};
+  ui.QueueBrowseCancel();
+  ui.QueueFolder("C:\\Host");
   std::string dir = "C:\\Start";
   EXPECT_FALSE(SelectFolder(0, dir, "标题", false, false, u""));
   EXPECT_EQ("C:\\Start", dir);
   EXPECT_TRUE(SelectFolder(0, dir, "标题", true, true, u"C:\\"));
   EXPECT_EQ("C:\\Host", dir);
-  ASSERT_EQ(2u, ui.requests.size());
-  EXPECT_EQ("标题", ui.requests[0].title);
-  EXPECT_EQ("C:\\Start", ui.requests[0].initial_folder);
-  EXPECT_EQ("", ui.requests[0].root);
-  EXPECT_FALSE(ui.requests[0].new_style);
-  EXPECT_TRUE(ui.requests[0].dont_go_below_domain);
-  EXPECT_TRUE(ui.requests[1].new_style);
-  EXPECT_FALSE(ui.requests[1].dont_go_below_domain);
-  EXPECT_EQ("C:\\", ui.requests[1].root);
+  ASSERT_EQ(2u, ui.browse_requests().size());
+  EXPECT_EQ("标题", ui.browse_requests()[0].title);
+  EXPECT_EQ("C:\\Start", ui.browse_requests()[0].initial_folder);
+  EXPECT_EQ("", ui.browse_requests()[0].root);
+  EXPECT_FALSE(ui.browse_requests()[0].new_style);
+  EXPECT_TRUE(ui.browse_requests()[0].dont_go_below_domain);
+  EXPECT_TRUE(ui.browse_requests()[1].new_style);
+  EXPECT_FALSE(ui.browse_requests()[1].dont_go_below_domain);
+  EXPECT_EQ("C:\\", ui.browse_requests()[1].root);
 }
 
 TEST(SelectFolder, RefusesNetworkFoldersUnlessAllowedAndAsksTheValidator) {
   TestMachine machine;
   if (!machine.MapNetworkDrive('n')) GTEST_SKIP() << "no network drive can be mapped here";
   ASSERT_EQ(platform::kDriveRemote, platform::DriveType("N:\\"));
-  RecordingUi ui;
-  ui.offered = {"C:\\Data", "N:\\share\\dir", "C:\\Refused"};
+  orbtest::FakeUserInterface ui;
+  orbtest::ScopedUserInterface ui_scope{ui};
+  ui.ProbeFolders({"C:\\Data", "N:\\share\\dir", "C:\\Refused"});
   std::vector<std::string> validated;
   auto validator = [&validated](const std::string& path, bool& accept) {
     validated.push_back(path);
@@ -210,12 +213,12 @@ TEST(SelectFolder, RefusesNetworkFoldersUnlessAllowedAndAsksTheValidator) {
   };
   std::string dir;
   SelectFolder(0, dir, "t", false, false, u"", validator);
-  EXPECT_EQ((std::vector<bool>{true, false, false}), ui.accepted);
+  EXPECT_EQ((std::vector<bool>{true, false, false}), ui.verdicts());
   EXPECT_EQ((std::vector<std::string>{"C:\\Data", "C:\\Refused"}), validated)
       << "the validator is not asked about a folder already refused";
-  ui.accepted.clear();
+  ui.ClearVerdicts();
   SelectFolder(0, dir, "t", false, true, u"");
-  EXPECT_EQ((std::vector<bool>{true, true, true}), ui.accepted);
+  EXPECT_EQ((std::vector<bool>{true, true, true}), ui.verdicts());
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/PeImage.h"
 #include "support/ScratchDir.h"
+#include "tools/mkhost/PeImage.h"
 
 namespace {
 
@@ -21,12 +21,12 @@ TEST(DataModule, LoadsStringsOfAnotherExecutableInGbk) {
   orbtest::ScratchDir dir;
   for (bool plus : {false, true}) {
     SCOPED_TRACE(plus ? "PE32+" : "PE32");
-    orbtest::PeImageOptions o;
+    orb::mkhost::PeImageOptions o;
     o.pe32_plus = plus;
     o.strings = {{0, u"zero"}, {15, u"last of block 1"}, {16, u"first of block 2"},
                  {1001, u"测试《乗》"}, {65535, u"top"}};
     const std::string name = dir.Join(plus ? "sfx64.exe" : "sfx32.exe");
-    ASSERT_EQ(orbtest::WriteWholeFile(name, orbtest::MakePeImage(o)), 0u);
+    ASSERT_EQ(orbtest::WriteWholeFile(name, orb::mkhost::MakePeImage(o)), 0u);
     platform::DataModule module;
     ASSERT_EQ(module.Load(name), 0u);
     const struct {

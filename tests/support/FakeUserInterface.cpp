@@ -14,6 +14,7 @@ int FakeUserInterface::ShowMessageBox(const std::string& text, const std::string
 bool FakeUserInterface::BrowseForFolder(const platform::BrowseRequest& request,
                                         std::string& folder) {
   browse_requests_.push_back(request);
+  for (const std::string& f : probed_) verdicts_.push_back(!request.accept || request.accept(f));
   while (!folder_answers_.empty()) {
     FolderAnswer a = folder_answers_.front();
     folder_answers_.pop_front();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -28,11 +29,18 @@ class FakeUserInterface : public platform::UserInterface {
   void QueueFolder(const std::string& folder) { folder_answers_.push_back({false, folder}); }
   // The operator cancels the dialog. A dialog with no answer queued is cancelled too.
   void QueueBrowseCancel() { folder_answers_.push_back({true, std::string()}); }
+  // Before answering, every dialog shows the request's `accept` each of `folders` in turn, as
+  // an operator clicking through them would; its verdicts are appended to verdicts().
+  void ProbeFolders(std::vector<std::string> folders) { probed_ = std::move(folders); }
 
   const std::vector<ShownBox>& boxes() const { return boxes_; }
   const std::vector<platform::BrowseRequest>& browse_requests() const { return browse_requests_; }
   const std::vector<std::string>& refused() const { return refused_; }
+  const std::vector<bool>& verdicts() const { return verdicts_; }
   int process_messages_count() const { return process_messages_; }
+  // Forget what was shown or judged so far (between the steps of one test).
+  void ClearBoxes() { boxes_.clear(); }
+  void ClearVerdicts() { verdicts_.clear(); }
 
   int ShowMessageBox(const std::string& text, const std::string& caption,
                      std::uint32_t flags) override;
@@ -49,6 +57,8 @@ class FakeUserInterface : public platform::UserInterface {
   std::vector<ShownBox> boxes_;
   std::vector<platform::BrowseRequest> browse_requests_;
   std::vector<std::string> refused_;
+  std::vector<std::string> probed_;
+  std::vector<bool> verdicts_;
   int process_messages_ = 0;
 };
 

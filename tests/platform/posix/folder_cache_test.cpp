@@ -16,9 +16,9 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/posix/internal.h"
-#include "platform/posix/prefix_util.h"
 #include "platform/types.h"
 #include "support/ScratchDir.h"
+#include "support/posix/TestPrefix.h"
 
 namespace {
 

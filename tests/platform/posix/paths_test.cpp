@@ -10,8 +10,8 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/types.h"
-#include "platform/posix/prefix_util.h"
 #include "support/ScratchDir.h"
+#include "support/posix/TestPrefix.h"
 
 namespace {
 

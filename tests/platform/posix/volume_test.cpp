@@ -8,7 +8,7 @@
 
 #include "platform/registry.h"
 #include "platform/types.h"
-#include "platform/posix/prefix_util.h"
+#include "support/posix/TestPrefix.h"
 
 namespace {
 
