@@ -17,6 +17,7 @@
 #include "faults/FaultEnv.h"
 #include "faults/HostMachine.h"
 #include "faults/TreeSnapshot.h"
+#include "installer/HostPatch.h"
 #include "installer/Installer.h"
 #include "installer/InstallerTestEnv.h"
 #include "platform/error.h"
@@ -34,8 +35,6 @@ namespace {
 using test::CountingPlan;
 using test::TestMachine;
 
-const std::uint32_t kSiteAJump = 0x0023A592;
-const std::uint32_t kSiteBJump = 0x0023B8A0;
 const char kUndoFolder[] = "QMVT04Setup.undo";
 
 // The machine of a reinstall: the host of the one build that is patched, a catalog with two
@@ -76,9 +75,12 @@ std::uint32_t RecordCount(const std::string& catalog) {
          static_cast<std::uint32_t>(static_cast<std::uint8_t>(b[7])) << 24;
 }
 
+// The host as the patch leaves it (the fault table and the patch's own tests check the
+// offsets themselves; here they only tell a patched host from another).
 std::string Patched(std::string host) {
-  host[kSiteAJump] = 0x7C;
-  host[kSiteBJump] = 0x7C;
+  for (const TPatchSite& site : {kPatchSiteA, kPatchSiteB}) {
+    host[site.offset + kPatchJumpOffset] = static_cast<char>(kPatchByte);
+  }
   return host;
 }
 
