@@ -58,12 +58,16 @@ struct Reinstall : test::HostMachine {
                                           platform::kFileAttributeReadOnly));
   }
 
-  // The tree the run may change, with write times (`with_times`) or without.
+  // The tree the run may change, with write times (`with_times`) or without, named below
+  // the scratch folder (which is another folder for each machine on Windows).
   std::map<std::string, std::string> Tree(bool with_times) const {
-    std::map<std::string, std::string> tree;
+    std::map<std::string, std::string> tree, named;
     test::Snapshot(machine.Scratch(), {}, tree, with_times);
-    return tree;
+    for (auto& [path, value] : tree) named[path.substr(machine.Scratch().size())] = value;
+    return named;
   }
+  // `path` named as Tree() names it.
+  std::string Rel(const std::string& path) const { return path.substr(machine.Scratch().size()); }
 };
 
 // The catalog's record count (the header's 32-bit count at offset 4).
@@ -133,7 +137,7 @@ Verdict Judge(const Reinstall& r, const Expected& e) {
   // patched (or, when the patch met the fault, exactly as it was), and nothing else changed
   // in the tree: no journal, no temporary file.
   const auto now_plain = r.Tree(false);
-  const std::string task_prefix = r.task_dir + "\\";
+  const std::string task_prefix = r.Rel(r.task_dir) + "\\";
   if (std::string d = FirstDifference(e.installed, Below(now_plain, task_prefix)); !d.empty()) {
     v.why += "; not installed: " + d;
     return v;
@@ -142,8 +146,7 @@ Verdict Judge(const Reinstall& r, const Expected& e) {
   for (auto* tree : {&rest_before, &rest_now}) {
     for (auto it = tree->begin(); it != tree->end();) {
       const bool skip = it->first.compare(0, task_prefix.size(), task_prefix) == 0 ||
-                        it->first == r.task_dir + "\\" || it->first == r.catalog ||
-                        it->first == r.host_exe;
+                        it->first == r.Rel(r.catalog) || it->first == r.Rel(r.host_exe);
       it = skip ? tree->erase(it) : std::next(it);
     }
   }
@@ -187,7 +190,7 @@ CleanRun MeasureCleanRun() {
   }
   EXPECT_EQ(1u, ui.boxes().size());
   if (!ui.boxes().empty()) EXPECT_EQ(std::string(kMsgFinished), ui.boxes().back().text);
-  c.expected.installed = Below(r.Tree(false), r.task_dir + "\\");
+  c.expected.installed = Below(r.Tree(false), r.Rel(r.task_dir) + "\\");
   EXPECT_FALSE(TestMachine::Exists(r.tasks + "\\" + kUndoFolder));
   EXPECT_EQ(Patched(c.expected.host_before), TestMachine::ReadFile(r.host_exe));
   return c;

@@ -148,7 +148,8 @@ TEST(Moves, MoveFileToRenamesInOneStepAndRefusesWhatWindowsRefuses) {
   FileHandle h = kNoFile;
   ASSERT_EQ(FileOpen(c, kGenericRead, kFileShareRead | kFileShareWrite, kOpenExisting, 0, h), 0u);
   EXPECT_EQ(MoveFileTo(c, a, false), static_cast<std::uint32_t>(kErrorSharingViolation));
-  EXPECT_EQ(FileFlush(h), 0u);
+  EXPECT_EQ(FileFlush(h), static_cast<std::uint32_t>(kErrorAccessDenied))
+      << "a handle without write access flushes nothing";
   EXPECT_EQ(FileClose(h), 0u);
   EXPECT_EQ(MoveFileTo(c, a, false), 0u);
 }
@@ -185,14 +186,17 @@ TEST(Faults, AnInjectedFailureDoesNothingButAClosedHandleIsClosed) {
     EXPECT_EQ(plan.seen.size(), 1u) << "queries are not counted";
   }
   {
-    // open, write, close: the close fails, yet the handle is gone and the file is complete.
-    FailOnce plan(3, kErrorAccessDenied);
+    // open, write, flush, close: the close fails, yet the handle is gone and the file is
+    // complete.
+    FailOnce plan(4, kErrorAccessDenied);
     FileHandle h = kNoFile;
     ASSERT_EQ(FileOpen(name, kGenericWrite, 0, kCreateAlways, 0, h), 0u);
     std::uint32_t done = 0;
     ASSERT_EQ(FileWrite(h, "abc", 3, done), 0u);
+    EXPECT_EQ(FileFlush(h), 0u);
     EXPECT_EQ(FileClose(h), static_cast<std::uint32_t>(kErrorAccessDenied));
-    EXPECT_EQ(plan.seen, (std::vector<FsCall>{FsCall::kOpen, FsCall::kWrite, FsCall::kClose}));
+    EXPECT_EQ(plan.seen,
+              (std::vector<FsCall>{FsCall::kOpen, FsCall::kWrite, FsCall::kFlush, FsCall::kClose}));
   }
   EXPECT_EQ(Content(name), "abc");
   EXPECT_EQ(MoveFileTo(name, dir.Join("g.txt"), false), 0u) << "nothing holds the file";

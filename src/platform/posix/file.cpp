@@ -396,6 +396,7 @@ std::uint32_t FileFlush(FileHandle h) {
   if (std::uint32_t e = InjectedFault(FsCall::kFlush)) return Fail(e);
   FileObject* f = Lookup(h);
   if (f == nullptr) return Fail(kErrorInvalidHandle);
+  if (!f->can_write) return Fail(kErrorAccessDenied);  // as FlushFileBuffers without write access
   if (fsync(f->fd) != 0) return Fail(posix::FromErrno(errno, posix::UnixPath{}));
   return Ok();
 }
