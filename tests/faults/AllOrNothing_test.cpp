@@ -201,14 +201,8 @@ CleanRun MeasureCleanRun() {
 TEST(AllOrNothing, EveryFailedCallEndsInstalledOrExactlyAsBefore) {
   const CleanRun clean = MeasureCleanRun();
   ASSERT_GT(clean.calls, 20u);
-  // Under Wine every run costs a second or more: the Windows build takes the full disk only,
-  // which fails the same calls the same way as the other two errors.
-#if ORB_WINDOWS_BUILD
-  const std::uint32_t errors[] = {platform::kErrorDiskFull};
-#else
   const std::uint32_t errors[] = {platform::kErrorDiskFull, platform::kErrorAccessDenied,
                                   platform::kErrorSharingViolation};
-#endif
   const std::string undone_tail = std::string("\r\n\r\n") + kMsgUndone;
   int runs = 0, installed = 0, undone = 0;
   for (std::uint32_t error : errors) {
