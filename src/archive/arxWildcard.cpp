@@ -1,4 +1,4 @@
-// File-name wildcards of the engine's file specifications.
+// File-name wildcards of the engine's file patterns (FileSpec).
 #include "archive/arxWildcard.h"
 
 #include <cstdint>

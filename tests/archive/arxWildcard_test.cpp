@@ -1,4 +1,4 @@
-// Wildcard matching and the pattern lists built from file specifications.
+// Wildcard matching and the pattern lists built from FileSpec patterns.
 #include "archive/arxWildcard.h"
 
 #include <gtest/gtest.h>

@@ -42,10 +42,10 @@ const char kUndoFolder[] = "QMVT04Setup.undo";
 // them read-only), beside files and a folder of its own that the package does not have.
 struct Reinstall : test::HostMachine {
   Reinstall() {
-    mkhost::THostSpec spec;
-    spec.version = {2, 8, 11105, 3};
-    spec.sites = mkhost::TSites::stUnpatched;
-    machine.WriteFile(host_exe, mkhost::BuildHostImage(spec));
+    mkhost::THostSpec host_image;
+    host_image.version = {2, 8, 11105, 3};
+    host_image.sites = mkhost::TSites::stUnpatched;
+    machine.WriteFile(host_exe, mkhost::BuildHostImage(host_image));
     test::SeedCatalog(catalog);
     machine.MakeDir(std::string("Tasks\\") + kTaskFolderName + "\\PARA");
     machine.MakeDir(std::string("Tasks\\") + kTaskFolderName + "\\NOTES");
